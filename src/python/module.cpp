@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "python/args.h"
+#include "python/sheet.h"
 #include "python/tables.h"
 
 namespace tabrix::py {
@@ -76,6 +77,10 @@ bool init_module(PyObject* module) {
   Ref module_name = Ref::steal(PyUnicode_FromString("tabrix"));
   if (!module_name) return false;
   for (std::string_view name : kExportOrder) {
+    if (name == "Sheet") {
+      if (!export_object(module, all.get(), name, Ref::steal(make_sheet_type()))) return false;
+      continue;
+    }
     PyMethodDef* def = find_function(name);
     if (!def) continue;
     if (!export_object(module, all.get(), name,

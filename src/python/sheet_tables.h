@@ -1,0 +1,10 @@
+// The files that contribute methods to the Sheet class, in the order of its method list.
+#pragma once
+
+#include "python/sheet.h"
+
+namespace tabrix::py {
+
+inline PyMethodDef* const kSheetTables[] = {kSheetMethods};
+
+}  // namespace tabrix::py
