@@ -110,10 +110,15 @@ std::optional<RefParts> parse_ref(std::string_view token_text);
 // marks an unusable column. Cannot fail.
 uint32_t column_from_letters(std::string_view letters);
 
-// Character-level matchers over `text` (a formula without its leading "=") at byte `offset`.
-// Each returns nothing when the text there is not of its shape (see refs_scan.cpp).
+// Character-level matchers over `text` (a formula without its leading "=") at byte `offset`;
+// "letter" is an ASCII letter of either case. Each returns nothing when the text there is not
+// of its shape.
+// `parse_cell`: ["$"] letters ["$"] digits, the digits not followed by a letter or "_"; the
+// column must fit 32 bits and the row be 1 to 4294967295.
 std::optional<CellMatch> parse_cell(std::string_view text, size_t offset);
+// `parse_col_letters`: ["$"] letters, not followed by "_" or a digit; fitting 32 bits.
 std::optional<LineMatch> parse_col_letters(std::string_view text, size_t offset);
+// `parse_row_num`: digits (no "$"), not followed by a letter, "." or "_"; 1 to 4294967295.
 std::optional<LineMatch> parse_row_num(std::string_view text, size_t offset);
 
 // Appends "$" if `col_abs`, the letters of the 1-based `col` (nothing for 0), "$" if `row_abs`,

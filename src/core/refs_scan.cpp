@@ -79,8 +79,6 @@ size_t digit_run_end(std::string_view text, size_t i) {
 
 }  // namespace
 
-// An optional "$", letters, an optional "$", digits not followed by a letter or "_"; the
-// column must fit 32 bits and the row be 1 to 4294967295.
 std::optional<CellMatch> parse_cell(std::string_view text, size_t offset) {
   CellMatch m;
   size_t i = offset;
@@ -109,7 +107,6 @@ std::optional<CellMatch> parse_cell(std::string_view text, size_t offset) {
   return m;
 }
 
-// An optional "$" and a run of letters not followed by "_" or a digit, fitting 32 bits.
 std::optional<LineMatch> parse_col_letters(std::string_view text, size_t offset) {
   LineMatch m;
   size_t i = offset;
@@ -128,7 +125,6 @@ std::optional<LineMatch> parse_col_letters(std::string_view text, size_t offset)
   return m;
 }
 
-// A run of digits not followed by a letter, "." or "_", valued 1 to 4294967295. No "$".
 std::optional<LineMatch> parse_row_num(std::string_view text, size_t offset) {
   size_t i = digit_run_end(text, offset);
   if (i == offset) return std::nullopt;
