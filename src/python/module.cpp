@@ -103,6 +103,28 @@ PyObject* set_error(PyObject* type, std::string_view message) {
   return nullptr;
 }
 
+std::string take_exception_text() {
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  PyErr_NormalizeException(&type, &value, &tb);
+  Ref type_ref = Ref::steal(type), value_ref = Ref::steal(value), tb_ref = Ref::steal(tb);
+  auto text_of = [](PyObject* obj, const char* fallback) -> std::string {
+    Ref s = Ref::steal(obj);
+    Py_ssize_t size = 0;
+    const char* data = s ? PyUnicode_AsUTF8AndSize(s.get(), &size) : nullptr;
+    if (!data) {
+      PyErr_Clear();
+      return fallback;
+    }
+    return std::string(data, size_t(size));
+  };
+  std::string out = text_of(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr,
+                            "Exception");
+  out += ": ";
+  out += text_of(value ? PyObject_Str(value) : nullptr, "<exception str() failed>");
+  return out;
+}
+
 PyObject* raise_panic(std::string_view message) {
   ModuleState* state = module_state();
   return set_error(state ? state->panic_type : PyExc_SystemError, message);

@@ -99,15 +99,7 @@ PyObject* set_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
 
 // Wraps the pending exception as ValueError "cell {id}: {TypeQualName}: {text}".
 PyObject* wrap_payload_error(const std::string& id) {
-  PyObject *type, *value, *tb;
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  Ref type_ref = Ref::steal(type), value_ref = Ref::steal(value), tb_ref = Ref::steal(tb);
-  Ref qualname = Ref::steal(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr);
-  Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
-  if (!qualname || !text) return nullptr;
-  return PyErr_Format(PyExc_ValueError, "cell %s: %S: %S", id.c_str(), qualname.get(),
-                      text.get());
+  return raise_value_error("cell " + id + ": " + take_exception_text());
 }
 
 PyObject* set_cells_typed(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
