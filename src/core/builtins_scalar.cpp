@@ -116,7 +116,13 @@ ScalarResult round(std::span<const CellValue> args, const Registry& registry) {
   if (!x) return CellValue();
   int64_t digits = digit_count(d.value_or(0.0));
   double f = digits >= 0 ? power_of_ten(uint64_t(digits)) : 1.0 / power_of_ten(uint64_t(-digits));
-  return CellValue::number(std::round(*x * f) / f);  // std::round: halves away from zero
+  double scaled = *x * f;
+  // Extreme digit counts overflow the scale: rounding to more places than the double holds
+  // leaves x as it is, rounding to more tens than it has gives zero. Taken literally,
+  // round(x * f) / f would answer NaN or infinity for both.
+  if (!std::isfinite(*x) || !std::isfinite(scaled)) return CellValue::number(*x);
+  if (f == 0.0) return CellValue::number(std::copysign(0.0, *x));
+  return CellValue::number(std::round(scaled) / f);  // std::round: halves away from zero
 }
 
 ScalarResult len(std::span<const CellValue> args, const Registry& registry) {
