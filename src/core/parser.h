@@ -1,0 +1,92 @@
+// Parser: turns a formula text into a syntax tree (`AstNode`, core/ast.h) by recursive
+// descent over the lexer's tokens.
+//
+// Grammar, lowest precedence first; every binary level is left-associative and loops while
+// the current token is an Operator of that level (the levels come from one table in
+// parser.cpp):
+//
+//   formula        := ["="] expression Eof
+//   expression     := concat { ("=" | "<>" | "<" | "<=" | ">" | ">=") concat }   -> Compare
+//   concat         := additive { "&" additive }                                  -> BinaryOp
+//   additive       := multiplicative { ("+" | "-") multiplicative }              -> BinaryOp
+//   multiplicative := power { ("*" | "/" | "%") power }                          -> BinaryOp
+//   power          := unary { "^" unary }                                        -> BinaryOp
+//   unary          := ("+" | "-") unary | primary                                -> UnaryOp
+//   primary        := Number ":" Number                                          -> RowRange
+//                   | Number | String | Boolean
+//                   | CellRef ":" CellRef                                        -> Range
+//                   | CellRef "#"                                                -> SpillRef
+//                   | CellRef
+//                   | Letters ":" Letters                                        -> ColumnRange
+//                   | Function "(" [ expression { "," expression } ] ")"         -> FunctionCall
+//                   | Function                                                   -> Name
+//                   | "(" expression ")"
+//                   | "{" row { ";" row } "}"   row := expression { "," expression }
+//
+// So comparisons chain ((1<2)<3), "^" is left-associative ((2^3)^2), a prefix minus binds
+// tighter than "^" ((-2)^2), and "&" binds looser than "+".
+//
+// Nesting (parentheses, prefix signs, call arguments, array elements) is limited to
+// `kMaxNesting` levels so that hostile input cannot exhaust the C stack; chains of binary
+// operators are built by loops and have no such limit.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ast.h"
+#include "core/lexer.h"
+#include "core/result.h"
+
+namespace tabrix {
+
+// Deepest nesting of prefix signs, parentheses, function calls and array literals.
+inline constexpr size_t kMaxNesting = 1000;
+
+class Parser {
+ public:
+  // A parser over a token list (as from `Lexer::tokenize`, ending with Eof).
+  explicit Parser(std::vector<Token> tokens);
+
+  // Parses a formula: one leading "=" is removed, the rest is tokenised and parsed as one
+  // expression followed by Eof. Fails with the lexer's error text unchanged or with a parse
+  // error text: "Unexpected token: {type} ({value})", "Unexpected token: {value}",
+  // "Expected {type} but got {type}", "Invalid number: {}", "Invalid row number: {}",
+  // "Invalid cell reference: {}", "Invalid column range end: {}", the array literal texts,
+  // or "Formula nests too deeply (more than 1000 levels)".
+  static Result<AstNode, std::string> parse(std::string_view text);
+
+  // Parses the whole token list as one expression followed by Eof. Fails as `parse`.
+  Result<AstNode, std::string> parse_formula();
+
+  // Advances past the current token and returns it. When `expected` is given and the
+  // current token has another type, fails with "Expected {} but got {}" and does not move.
+  Result<Token, std::string> consume(std::optional<TokenType> expected = std::nullopt);
+
+ private:
+  using Parsed = Result<AstPtr, std::string>;
+
+  const Token& current() const { return peek(0); }
+  // The token `ahead` places past the current one; past the end a shared Eof token.
+  const Token& peek(size_t ahead) const;
+  bool at_operator(std::string_view text) const;
+
+  Parsed parse_expression();
+  Parsed parse_level(size_t level);
+  Parsed parse_unary();
+  Parsed parse_primary();
+  Parsed parse_number_token();
+  Parsed parse_cell_ref();
+  Parsed parse_identifier();
+  Parsed parse_call(std::string name);
+  Parsed parse_array_literal();
+
+  std::vector<Token> tokens_;
+  size_t pos_ = 0;
+  size_t depth_ = 0;  // active `parse_unary` frames
+};
+
+}  // namespace tabrix
