@@ -186,7 +186,7 @@ const Case kCases[] = {
 TEST(UrlParser, Cases) {
   for (const Case& c : kCases) {
     EXPECT_EQ(outcome(c.input, c.base), c.want)
-        << "input " << tabrix::quoted(c.input) << " base " << (c.base ? c.base : "none");
+        << "input " << quoted_form(c.input) << " base " << (c.base ? c.base : "none");
   }
 }
 

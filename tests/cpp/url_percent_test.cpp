@@ -22,7 +22,7 @@ TEST(UrlPercent, Decode) {
       {"%00%FF", std::string("\0\xFF", 2)},
       {"", ""},
   };
-  for (const auto& [in, want] : kCases) EXPECT_EQ(percent_decode(in), want) << quoted(in);
+  for (const auto& [in, want] : kCases) EXPECT_EQ(percent_decode(in), want) << quoted_form(in);
 }
 
 TEST(UrlPercent, EncodeSets) {
@@ -44,7 +44,7 @@ TEST(UrlPercent, EncodeSets) {
       {EncodeSet::FormUrlencoded, "!'()~*-._", "%21%27%28%29%7E*-._"},
   };
   for (const Case& c : kCases)
-    EXPECT_EQ(percent_encode(c.in, c.set), c.want) << quoted(c.in) << " set " << int(c.set);
+    EXPECT_EQ(percent_encode(c.in, c.set), c.want) << quoted_form(c.in) << " set " << int(c.set);
 }
 
 TEST(UrlPercent, Utf8Readings) {
@@ -67,8 +67,8 @@ TEST(UrlPercent, Utf8Readings) {
       {"\x80x", false, "\xEF\xBF\xBDx"},                     // a stray continuation
   };
   for (const Case& c : kCases) {
-    EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << quoted(c.bytes);
-    EXPECT_EQ(utf8_decode_lossy(c.bytes), c.lossy) << quoted(c.bytes);
+    EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << quoted_form(c.bytes);
+    EXPECT_EQ(utf8_decode_lossy(c.bytes), c.lossy) << quoted_form(c.bytes);
   }
 }
 

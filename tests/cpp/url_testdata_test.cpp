@@ -301,11 +301,10 @@ void check_entry(std::string_view file, const std::string& input,
   bool agrees = true;
   for (const auto& [got, want] : got_want) agrees = agrees && got == want;
   if (delta != nullptr) {
-    EXPECT_FALSE(agrees) << "known delta now agrees, drop it from the list: "
-                         << tabrix::quoted(input);
+    EXPECT_FALSE(agrees) << "known delta now agrees, drop it from the list: " << quoted_form(input);
     return;
   }
-  for (const auto& [got, want] : got_want) EXPECT_EQ(got, want) << tabrix::quoted(input);
+  for (const auto& [got, want] : got_want) EXPECT_EQ(got, want) << quoted_form(input);
 }
 
 std::string href_or_failure(const Result<Url, ParseError>& url) {
@@ -322,7 +321,7 @@ TEST(UrlTestData, UrlTestDataEntries) {
     if (entry.kind != Json::Kind::Object) continue;
     const std::string& input = entry.get("input")->text;
     const Json* base = entry.get("base");
-    SCOPED_TRACE(base && !base->is_null() ? "base " + tabrix::quoted(base->text) : "no base");
+    SCOPED_TRACE(base && !base->is_null() ? "base " + quoted_form(base->text) : "no base");
     auto url = parse_with_base(input, base);
     std::vector<std::pair<std::string, std::string>> got_want;
     if (const Json* f = entry.get("failure"); f && f->boolean) {
@@ -365,9 +364,9 @@ TEST(UrlTestData, PercentEncodingEntries) {
     const std::string& input = entry.get("input")->text;
     const std::string& want = entry.get("output")->get("utf-8")->text;
     auto url = parse("https://doesnotmatter.invalid/?" + input + "#" + input);
-    ASSERT_TRUE(url.ok()) << tabrix::quoted(input);
-    EXPECT_EQ(url->query.value_or("<none>"), want) << tabrix::quoted(input);
-    EXPECT_EQ(url->fragment.value_or("<none>"), want) << tabrix::quoted(input);
+    ASSERT_TRUE(url.ok()) << quoted_form(input);
+    EXPECT_EQ(url->query.value_or("<none>"), want) << quoted_form(input);
+    EXPECT_EQ(url->fragment.value_or("<none>"), want) << quoted_form(input);
   }
 }
 
