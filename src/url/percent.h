@@ -12,8 +12,8 @@
 
 namespace tabrix::url {
 
-// The percent-encode sets of the Standard, each a superset of the one before it except the
-// last. Every set holds all bytes from 0x80 up, so only the ASCII members differ.
+// The percent-encode sets of the Standard and the one URL_ENCODE uses. Every set holds all
+// bytes from 0x80 up, so only the ASCII members differ.
 enum class EncodeSet : unsigned char {
   C0Control,       // C0 controls and everything above U+007E
   Fragment,        // + space " < > `

@@ -515,7 +515,7 @@ class Parser {
   }
 
   bool path(int c) {
-    if (!(ends_component(c))) {
+    if (!ends_component(c)) {
       append_encoded(buffer_, c, EncodeSet::Path);
       return true;
     }

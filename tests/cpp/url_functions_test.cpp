@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/registry.h"
 #include "url/functions.h"
+#include "url/percent.h"
 
 namespace tabrix::url {
 namespace {
@@ -166,6 +168,34 @@ TEST(UrlFunctions, Cases) {
     std::string args;
     for (const CellValue& a : c.args) args += (args.empty() ? "" : ", ") + a.display();
     EXPECT_EQ(outcome(f->call(c.args)), c.want) << c.function << "(" << args << ")";
+  }
+}
+
+// Whatever text goes in, every function answers with valid UTF-8 text (Python must be able
+// to read it) or a Value error naming the function.
+TEST(UrlFunctions, AnyTextGivesUtf8OrValueError) {
+  const char* kPieces[] = {"http://h", "/",       "?",   "#",   "=",   "&",  "+",
+                           "%",        "%FF",     "%C3", "%A9", "%2e", "..", "a",
+                           "\xC3\xA9", "mailto:", "[",   ":",   "@",   " "};
+  std::mt19937 rng(7);
+  auto random_text = [&] {
+    std::string s;
+    for (int n = int(rng() % 10); n > 0; --n) s += kPieces[rng() % std::size(kPieces)];
+    return s;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    for (const auto& f : pack().functions()) {
+      std::string name = f->name();
+      Args args = {S(random_text())};
+      if (name == "URL_PATH_SEGMENT") args.push_back(N(double(int(rng() % 7) - 3)));
+      if (name == "URL_PARAM" || name == "URL_JOIN") args.push_back(S(random_text()));
+      auto r = f->call(args);
+      if (!r) {
+        EXPECT_EQ(r.error().rfind("#VALUE! " + name + ": ", 0), 0u) << r.error();
+      } else if (r->is_string()) {
+        EXPECT_TRUE(is_valid_utf8(r->as_string())) << name << " " << args[0].as_string();
+      }
+    }
   }
 }
 
