@@ -29,29 +29,10 @@ char ascii_lower(char c) {
 }
 
 // Forbidden host code points; forbidden domain code points add C0 controls, "%" and DEL.
+constexpr std::string_view kForbiddenHost("\0\t\n\r #/:<>?@[\\]^|", 17);
+
 bool is_forbidden_host_byte(unsigned char c) {
-  switch (c) {
-    case 0x00:
-    case '\t':
-    case '\n':
-    case '\r':
-    case ' ':
-    case '#':
-    case '/':
-    case ':':
-    case '<':
-    case '>':
-    case '?':
-    case '@':
-    case '[':
-    case '\\':
-    case ']':
-    case '^':
-    case '|':
-      return true;
-    default:
-      return false;
-  }
+  return kForbiddenHost.find(char(c)) != std::string_view::npos;
 }
 
 bool is_forbidden_domain_byte(unsigned char c) {
