@@ -6,6 +6,6 @@
 
 namespace tabrix::py {
 
-inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods};
+inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods, kSheetPackMethods};
 
 }  // namespace tabrix::py
