@@ -11,9 +11,9 @@ std::string RangeParseError::display() const {
     case Kind::UnknownShape:
       return "UnknownShape: input does not match any supported range form";
     case Kind::InvalidColumn:
-      return "InvalidColumn: " + quoted(text);
+      return "InvalidColumn: " + quoted_form(text);
     case Kind::InvalidRow:
-      return "InvalidRow: " + quoted(text);
+      return "InvalidRow: " + quoted_form(text);
   }
   return {};
 }

@@ -149,7 +149,7 @@ std::string to_lower_full(std::string_view s) {
   return out;
 }
 
-std::string quoted(std::string_view s) {
+std::string quoted_form(std::string_view s) {
   std::string out = "\"";
   for (size_t i = 0; i < s.size();) {
     char32_t c = decode_utf8(s, i);

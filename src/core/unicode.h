@@ -32,6 +32,6 @@ std::string to_lower_full(std::string_view s);
 
 // The quoted form of a text: "…" with \\ \" \t \r \n \0 escaped and control, non-printable
 // and Grapheme_Extend characters written \u{hex}. Cannot fail.
-std::string quoted(std::string_view s);
+std::string quoted_form(std::string_view s);
 
 }  // namespace tabrix

@@ -7,5 +7,6 @@
 namespace tabrix::py {
 
 extern PyMethodDef kAddressFunctions[];  // address.cpp
+extern PyMethodDef kRefsFunctions[];     // refs.cpp
 
 }  // namespace tabrix::py
