@@ -255,13 +255,13 @@ TEST(Evaluator, DeepTreesWithoutRecursion) {
   Evaluator ev = make_evaluator(cells);
 
   AstNode signs = AstNode::Number{3};
-  for (int i = 0; i < 200000; ++i) signs = AstNode::UnaryOp{'-', make_node(std::move(signs))};
+  for (int i = 0; i < 100000; ++i) signs = AstNode::UnaryOp{'-', make_node(std::move(signs))};
   auto r1 = ev.eval_node(signs);
   ASSERT_TRUE(r1.ok());
   EXPECT_EQ(r1->first(), CellValue::number(3));
 
   AstNode calls = AstNode::Number{1};
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 100000; ++i) {
     std::vector<AstPtr> args;
     args.push_back(make_node(std::move(calls)));
     args.push_back(make_node(AstNode::Number{1}));
@@ -269,10 +269,10 @@ TEST(Evaluator, DeepTreesWithoutRecursion) {
   }
   auto r2 = ev.eval_node(calls);
   ASSERT_TRUE(r2.ok());
-  EXPECT_EQ(r2->first(), CellValue::number(200001));
+  EXPECT_EQ(r2->first(), CellValue::number(100001));
 
   AstNode arrays = AstNode::Number{4};
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 100000; ++i) {
     std::vector<std::vector<AstPtr>> rows(1);
     rows[0].push_back(make_node(std::move(arrays)));
     arrays = AstNode::ArrayLiteral{std::move(rows)};
