@@ -167,8 +167,10 @@ std::vector<CellValue> flatten(std::span<const ArrayValue> args) {
 
 Result<ArrayValue, FormulaError> call_aggregate(ScalarImpl impl, std::span<const ArrayValue> args,
                                                 const Registry& registry) {
-  std::vector<CellValue> flat = flatten(args);
-  auto r = impl(flat, registry);
+  // A single argument (SUM(A1:A1000)) is already flat: no copy of its values.
+  std::vector<CellValue> flat;
+  if (args.size() != 1) flat = flatten(args);
+  auto r = impl(args.size() == 1 ? std::span<const CellValue>(args[0].data) : flat, registry);
   if (!r) return fail(std::move(r.error()));
   return ArrayValue::scalar(std::move(*r));
 }
