@@ -5,6 +5,6 @@
 
 namespace tabrix::py {
 
-inline PyMethodDef* const kSheetTables[] = {kSheetMethods};
+inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetEditorMethods};
 
 }  // namespace tabrix::py
