@@ -383,3 +383,19 @@ def test_deeply_nested_and_long_formulas():
     long_sum = "=" + "+".join(["A1"] * 100_000) + "+S"
     result = tabrix.Sheet().complete(long_sum, len(long_sum))
     assert [i["label"] for i in result["items"]] == ["SEQUENCE", "SORT", "SUM"]
+
+
+def test_reference_counts_balance_on_success_and_error_paths():
+    import sys
+
+    formula, bad_formula, cursor = "=SUM(1, " + "x" * 10, "=\ud800SUM(", 10**6
+    sheet = tabrix.Sheet()
+    before = [sys.getrefcount(o) for o in (formula, bad_formula, cursor, sheet)]
+    for _ in range(100):
+        sheet.complete(formula, cursor)
+        sheet.signature_help(bad_formula, cursor)
+        tabrix.formula_tokens(bad_formula)
+        for call in (lambda: sheet.complete(formula, -cursor), lambda: tabrix.signature_help(bad_formula, None)):
+            with pytest.raises((OverflowError, TypeError)):
+                call()
+    assert [sys.getrefcount(o) for o in (formula, bad_formula, cursor, sheet)] == before
