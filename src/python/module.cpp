@@ -47,7 +47,8 @@ constexpr std::string_view kExportOrder[] = {
     "signature_help",
 };
 
-PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions, kEditorFunctions};
+PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions, kFormulaFunctions,
+                                kEditorFunctions};
 
 PyMethodDef* find_function(std::string_view name) {
   for (PyMethodDef* table : kTables)
@@ -101,6 +102,28 @@ PyObject* set_error(PyObject* type, std::string_view message) {
   Ref text = Ref::steal(new_str(message));
   if (text) PyErr_SetObject(type, text.get());
   return nullptr;
+}
+
+std::string take_exception_text() {
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  PyErr_NormalizeException(&type, &value, &tb);
+  Ref type_ref = Ref::steal(type), value_ref = Ref::steal(value), tb_ref = Ref::steal(tb);
+  auto text_of = [](PyObject* obj, const char* fallback) -> std::string {
+    Ref s = Ref::steal(obj);
+    Py_ssize_t size = 0;
+    const char* data = s ? PyUnicode_AsUTF8AndSize(s.get(), &size) : nullptr;
+    if (!data) {
+      PyErr_Clear();
+      return fallback;
+    }
+    return std::string(data, size_t(size));
+  };
+  std::string out = text_of(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr,
+                            "Exception");
+  out += ": ";
+  out += text_of(value ? PyObject_Str(value) : nullptr, "<exception str() failed>");
+  return out;
 }
 
 PyObject* raise_panic(std::string_view message) {

@@ -6,6 +6,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace tabrix::py {
@@ -23,6 +24,10 @@ PyObject* raise_panic(std::string_view message);
 PyObject* set_error(PyObject* type, std::string_view message);
 // Raises ValueError with a display text; returns null.
 PyObject* raise_value_error(std::string_view message);
+
+// Takes the pending exception and returns it as "QualifiedTypeName: text" (for example
+// "ZeroDivisionError: division by zero"); the exception is cleared.
+std::string take_exception_text();
 
 using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 

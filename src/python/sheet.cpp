@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "python/args.h"
+#include "python/bridge.h"
 #include "python/convert.h"
 #include "python/module.h"
 #include "python/sheet_tables.h"
@@ -99,15 +100,7 @@ PyObject* set_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
 
 // Wraps the pending exception as ValueError "cell {id}: {TypeQualName}: {text}".
 PyObject* wrap_payload_error(const std::string& id) {
-  PyObject *type, *value, *tb;
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  Ref type_ref = Ref::steal(type), value_ref = Ref::steal(value), tb_ref = Ref::steal(tb);
-  Ref qualname = Ref::steal(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr);
-  Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
-  if (!qualname || !text) return nullptr;
-  return PyErr_Format(PyExc_ValueError, "cell %s: %S: %S", id.c_str(), qualname.get(),
-                      text.get());
+  return raise_value_error("cell " + id + ": " + take_exception_text());
 }
 
 PyObject* set_cells_typed(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
@@ -342,10 +335,27 @@ PyObject* sheet_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 void sheet_dealloc(PyObject* self) {
   PySheet* s = reinterpret_cast<PySheet*>(self);
   PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
   if (s->weakrefs) PyObject_ClearWeakRefs(self);
   delete s->sheet;
   type->tp_free(self);
   Py_DECREF(type);
+}
+
+// Python functions and handlers registered on a sheet may refer back to it; the collector
+// sees those references through the registry.
+int sheet_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  PySheet* s = reinterpret_cast<PySheet*>(self);
+  if (!s->sheet) return 0;
+  return traverse_registry(*s->sheet->registry(), visit, arg);
+}
+
+// Breaks a reference cycle by dropping the sheet's contents and registry.
+int sheet_clear(PyObject* self) {
+  PySheet* s = reinterpret_cast<PySheet*>(self);
+  if (s->sheet && s->borrow == 0) *s->sheet = Sheet();
+  return 0;
 }
 
 PyMemberDef sheet_members[] = {
@@ -432,11 +442,13 @@ PyObject* make_sheet_type() {
                       "One sheet of cells with formulas, dynamic arrays, named ranges and pins.")},
       {Py_tp_new, reinterpret_cast<void*>(sheet_new)},
       {Py_tp_dealloc, reinterpret_cast<void*>(sheet_dealloc)},
+      {Py_tp_traverse, reinterpret_cast<void*>(sheet_traverse)},
+      {Py_tp_clear, reinterpret_cast<void*>(sheet_clear)},
       {Py_tp_methods, methods.data()},
       {Py_tp_members, sheet_members},
       {0, nullptr},
   };
-  static PyType_Spec spec = {"tabrix.Sheet", sizeof(PySheet), 0, Py_TPFLAGS_DEFAULT, slots};
+  static PyType_Spec spec = {"tabrix.Sheet", sizeof(PySheet), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, slots};
   return PyType_FromSpec(&spec);
 }
 

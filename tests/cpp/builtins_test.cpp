@@ -63,7 +63,7 @@ std::string show(const ArrayValue& a) {
   std::string out = std::to_string(a.rows) + "x" + std::to_string(a.cols) + " {";
   for (size_t i = 0; i < a.data.size(); ++i) {
     if (i) out += i % a.cols ? ", " : "; ";
-    out += a.data[i].is_string() ? tabrix::quoted(a.data[i].as_string()) : a.data[i].display();
+    out += a.data[i].is_string() ? tabrix::quoted_form(a.data[i].as_string()) : a.data[i].display();
   }
   return out + "}";
 }
