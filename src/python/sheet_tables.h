@@ -7,6 +7,6 @@
 namespace tabrix::py {
 
 inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods,
-                                            kSheetEditorMethods};
+                                            kSheetEditorMethods, kSheetPackMethods};
 
 }  // namespace tabrix::py
