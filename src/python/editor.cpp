@@ -186,7 +186,7 @@ PyObject* signature_help_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs
 PyObject* sheet_list_functions(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kw) {
   SharedBorrow b(self);
   if (!b.ok() || !no_args("list_functions", nargs, kw)) return nullptr;
-  return functions_to_py(list_functions_with_registry(*b.sheet().registry()));
+  return functions_to_py(b.sheet().list_functions());
 }
 
 PyObject* sheet_signature_help(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -195,8 +195,7 @@ PyObject* sheet_signature_help(PyObject* self, PyObject* const* args, Py_ssize_t
   if (!b.ok()) return nullptr;
   auto a = formula_and_cursor("signature_help", args, nargs, kw);
   if (!a) return nullptr;
-  return signature_help_to_py(
-      signature_help_with_registry(*b.sheet().registry(), a->formula.text, a->cursor));
+  return signature_help_to_py(b.sheet().signature_help(a->formula.text, a->cursor));
 }
 
 PyObject* sheet_complete(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
@@ -204,11 +203,7 @@ PyObject* sheet_complete(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   if (!b.ok()) return nullptr;
   auto a = formula_and_cursor("complete", args, nargs, kw);
   if (!a) return nullptr;
-  // The sheet stores names upper-cased, in definition order.
-  std::vector<std::string_view> names;
-  names.reserve(b.sheet().names().size());
-  for (const auto& [name, definition] : b.sheet().names()) names.push_back(name);
-  return completion_to_py(complete(a->formula.text, a->cursor, names));
+  return completion_to_py(b.sheet().complete(a->formula.text, a->cursor));
 }
 
 }  // namespace
