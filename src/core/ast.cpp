@@ -110,22 +110,22 @@ std::string to_prefix_text(const AstNode& root) {
     if (auto* x = n.get_if<N::Number>()) {
       append_number_text(out, x->value);
     } else if (auto* s = n.get_if<N::String>()) {
-      out += '"' + s->value + '"';
+      out.append(1, '"').append(s->value).append(1, '"');
     } else if (auto* b = n.get_if<N::Boolean>()) {
       out += b->value ? "TRUE" : "FALSE";
     } else if (auto* c = n.get_if<N::CellRef>()) {
-      out += c->col + std::to_string(c->row);
+      out.append(c->col).append(std::to_string(c->row));
     } else if (auto* r = n.get_if<N::Range>()) {
-      out += r->start_col + std::to_string(r->start_row) + ":" + r->end_col +
-             std::to_string(r->end_row);
+      out.append(r->start_col).append(std::to_string(r->start_row)).append(":");
+      out.append(r->end_col).append(std::to_string(r->end_row));
     } else if (auto* cr = n.get_if<N::ColumnRange>()) {
-      out += cr->start_col + ":" + cr->end_col;
+      out.append(cr->start_col).append(":").append(cr->end_col);
     } else if (auto* rr = n.get_if<N::RowRange>()) {
-      out += std::to_string(rr->start_row) + ":" + std::to_string(rr->end_row);
+      out.append(std::to_string(rr->start_row)).append(":").append(std::to_string(rr->end_row));
     } else if (auto* name = n.get_if<N::Name>()) {
-      out += "name:" + name->name;
+      out.append("name:").append(name->name);
     } else if (auto* sp = n.get_if<N::SpillRef>()) {
-      out += sp->col + std::to_string(sp->row) + "#";
+      out.append(sp->col).append(std::to_string(sp->row)).append("#");
     } else if (auto* bin = n.get_if<N::BinaryOp>()) {
       out += '(';
       out += bin->op;
@@ -135,7 +135,7 @@ std::string to_prefix_text(const AstNode& root) {
       push_text(" ");
       push_node(bin->left);
     } else if (auto* cmp = n.get_if<N::Compare>()) {
-      out += "(" + std::string(operator_text(cmp->op)) + " ";
+      out.append("(").append(operator_text(cmp->op)).append(" ");
       push_text(")");
       push_node(cmp->right);
       push_text(" ");
@@ -145,7 +145,7 @@ std::string to_prefix_text(const AstNode& root) {
       push_text(")");
       push_node(u->operand);
     } else if (auto* call = n.get_if<N::FunctionCall>()) {
-      out += "(" + call->name;
+      out.append("(").append(call->name);
       push_text(")");
       for (size_t i = call->args.size(); i-- > 0;) {
         push_node(call->args[i]);

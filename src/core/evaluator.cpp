@@ -107,7 +107,7 @@ Result<ArrayValue, FormulaError> Evaluator::eval_node(const AstNode& root) {
     } else if (!task.operands_done) {
       // An oversized array literal fails before any of its elements is evaluated.
       if (const auto* arr = n.get_if<N::ArrayLiteral>())
-        if (exceeds_cell_limit(arr->rows.size(), arr->rows[0].size()))
+        if (!arr->rows.empty() && exceeds_cell_limit(arr->rows.size(), arr->rows[0].size()))
           return fail(cell_limit_error("array literal"));
       tasks.push_back({&n, true});
       const size_t first = tasks.size();
@@ -191,12 +191,12 @@ std::optional<FormulaError> Evaluator::combine(const AstNode& n, std::vector<Arr
     std::span<const ArrayValue> args(values.data() + values.size() - operands, operands);
     result = call_function(call->name, args, *registry_);
   } else if (const auto* arr = n.get_if<N::ArrayLiteral>()) {
-    const size_t rows = arr->rows.size(), cols = arr->rows[0].size();
+    const size_t rows = arr->rows.size(), cols = rows ? arr->rows[0].size() : 0;
     operands = rows * cols;
-    std::vector<CellValue> data;
+    std::vector<CellValue> data;  // each element reduced to its top-left value
     data.reserve(operands);
     for (size_t i = values.size() - operands; i < values.size(); ++i)
-      data.push_back(values[i].first());
+      data.push_back(values[i].data.empty() ? CellValue() : std::move(values[i].data.front()));
     result = ArrayValue(uint32_t(rows), uint32_t(cols), std::move(data));
   } else {
     const ArrayValue& left = values[values.size() - 2];

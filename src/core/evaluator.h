@@ -46,6 +46,7 @@ using SpillResolver = std::function<std::optional<ArrayValue>(CellCoord anchor)>
 CellValue classify_literal(std::string_view text, const Registry& registry);
 
 // True for "true", false for "false", in any ASCII case with nothing around; none otherwise.
+// Cannot fail.
 std::optional<bool> parse_bool_literal(std::string_view text);
 
 // The 1-based column number of letters (A = 1, AA = 27), saturating at 4294967295; 0 for an
@@ -55,7 +56,7 @@ uint32_t column_number(std::string_view letters);
 class Evaluator {
  public:
   // `max_rows` is the last row (1-based) read by whole-column ranges such as A:C, `max_cols`
-  // the last column (1-based) read by whole-row ranges such as 1:5.
+  // the last column (1-based) read by whole-row ranges such as 1:5. Cannot fail.
   Evaluator(CellResolver resolver, std::shared_ptr<const Registry> registry, uint32_t max_rows,
             uint32_t max_cols);
 

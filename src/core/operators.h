@@ -23,10 +23,12 @@ namespace tabrix {
 // True when an array of rows x cols would hold more than `kMaxArrayCells` cells; safe for
 // any 64-bit counts. Cannot fail.
 bool exceeds_cell_limit(uint64_t rows, uint64_t cols);
-// The `Size` failure "{what} exceeds 100000 cells" ("range", "broadcast result", ...).
+// The `Size` failure "{what} exceeds 100000 cells" ("range", "broadcast result", ...), for
+// every array limit of the engine to share one text. Cannot fail.
 FormulaError cell_limit_error(std::string_view what);
 
 // The operator code of a formula operator character (+ - * / ^ % &); none for others.
+// Cannot fail.
 std::optional<BinaryOperator> binary_operator_of(char op);
 
 // A prefix sign applied to one value: numbers as they are, texts read with the number grammar
