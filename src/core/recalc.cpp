@@ -48,6 +48,10 @@ using IdMap = std::unordered_map<std::string, V, StringHash, std::equal_to<>>;
 }  // namespace
 
 // One recalculation pass over a sheet; see Sheet::recalculate.
+//
+// Every cell that takes part (an input or a pin anchor) gets a dense index, its candidate
+// index, in candidate order: inputs in their order, then pins without an input. The graph is
+// kept over those indices; a reference to anything else is no dependency of the order.
 class RecalcPass {
  public:
   explicit RecalcPass(Sheet& sheet) : s_(sheet) {}
@@ -56,9 +60,9 @@ class RecalcPass {
   std::optional<std::vector<std::string>> run() {
     compute_bounds();
     reset_spills();
+    build_candidates();
     build_formula_table();
     build_dependencies();
-    build_candidates();
     if (auto cycle = sort()) return cycle;
     evaluate_literals();
     evaluate_formulas();
@@ -66,6 +70,17 @@ class RecalcPass {
   }
 
  private:
+  struct Candidate {
+    const std::string* id;
+    const std::string* input = nullptr;  // null for a pin anchor without input
+    const CellValue* typed = nullptr;
+    const ArrayValue* pin = nullptr;
+    std::optional<FormulaEntry> formula;
+    std::vector<uint32_t> dependencies;  // candidates read, duplicates kept
+    std::vector<uint32_t> dependents;    // candidates that read this one
+    size_t in_degree = 0;
+  };
+
   // Step 1: the largest row and column in use; whole-column and whole-row ranges reach them.
   void compute_bounds() {
     for (const auto& [id, text] : s_.inputs_) {
@@ -110,88 +125,87 @@ class RecalcPass {
     s_.spill_.owners.clear();
   }
 
+  // Step 6, done first so that the later steps can address cells by index.
+  void build_candidates() {
+    cells_.reserve(s_.inputs_.size() + s_.pins_.size());
+    index_.reserve(cells_.capacity());
+    auto add = [&](const std::string& id, const std::string* input) {
+      index_.emplace(id, uint32_t(cells_.size()));
+      Candidate& c = cells_.emplace_back();
+      c.id = &id;
+      c.input = input;
+    };
+    for (const auto& [id, text] : s_.inputs_) add(id, &text);
+    for (const auto& [id, array] : s_.pins_)
+      if (!s_.inputs_.contains(id)) add(id, nullptr);
+    if (!s_.typed_.empty())
+      for (const auto& [id, value] : s_.typed_)
+        if (auto it = index_.find(id); it != index_.end()) cells_[it->second].typed = &value;
+    for (const auto& [id, array] : s_.pins_) cells_[index_.find(id)->second].pin = &array;
+  }
+
   // Step 4: parse every formula and expand its names.
   void build_formula_table() {
-    for (const auto& [id, text] : s_.inputs_) {
-      if (s_.typed_.contains(id) || !is_formula_text(text)) continue;
-      formula_order_.push_back(&id);
-      auto parsed = Parser::parse(text);
+    for (Candidate& c : cells_) {
+      if (c.typed || !c.input || !is_formula_text(*c.input)) continue;
+      auto parsed = Parser::parse(*c.input);
       if (!parsed) {
-        formulas_.emplace(id, std::move(parsed.error()));
-        continue;
-      }
-      if (s_.names_.empty()) {
-        formulas_.emplace(id, std::move(*parsed));
-        continue;
-      }
-      auto resolved = names::resolve_names(std::move(*parsed), s_.names_);
-      if (resolved) {
-        formulas_.emplace(id, std::move(*resolved));
+        c.formula.emplace(std::move(parsed.error()));
+      } else if (s_.names_.empty()) {
+        c.formula.emplace(std::move(*parsed));
+      } else if (auto resolved = names::resolve_names(std::move(*parsed), s_.names_)) {
+        c.formula.emplace(std::move(*resolved));
       } else {
-        formulas_.emplace(id, std::move(resolved.error()));
+        c.formula.emplace(std::move(resolved.error()));
       }
     }
   }
 
-  // Step 5: the cells each formula reads, routed to the anchors of the previous spills.
+  // Steps 5 and 7: the cells each formula reads, routed to the anchors of the previous
+  // spills; only inputs and pins count towards the in-degree.
   void build_dependencies() {
     std::vector<std::string> refs;
-    for (const std::string* id : formula_order_) {
-      if (s_.pins_.contains(*id)) continue;
-      const auto* tree = std::get_if<AstNode>(&formulas_.find(*id)->second);
+    for (uint32_t i = 0; i < cells_.size(); ++i) {
+      Candidate& c = cells_[i];
+      if (c.pin || !c.formula) continue;
+      const auto* tree = std::get_if<AstNode>(&*c.formula);
       if (!tree) continue;
       refs.clear();
       dag::collect_refs_inner(*tree, refs, max_row_, max_col_);
-      for (std::string& r : refs)
-        if (const std::string* anchor = previous_owners_.find(r)) r = *anchor;
-      for (const std::string& d : refs) dependents_[d].push_back(*id);
-      dependencies_.emplace(*id, std::move(refs));
-      refs = {};
+      for (const std::string& r : refs) {
+        const std::string* anchor = previous_owners_.find(r);
+        auto it = index_.find(anchor ? *anchor : r);
+        if (it == index_.end()) continue;
+        c.dependencies.push_back(it->second);
+        cells_[it->second].dependents.push_back(i);
+      }
+      c.in_degree = c.dependencies.size();
     }
   }
 
-  // Step 6: inputs in their order, then pins without an input.
-  void build_candidates() {
-    for (const auto& [id, text] : s_.inputs_) candidates_.push_back(&id);
-    for (const auto& [id, array] : s_.pins_)
-      if (!s_.inputs_.contains(id)) candidates_.push_back(&id);
-  }
-
-  bool is_cell(std::string_view id) const {
-    return s_.inputs_.contains(id) || s_.pins_.contains(id);
-  }
-
-  // Steps 7 to 10: first-in first-out topological order; the cells left out form the
+  // Steps 8 to 10: first-in first-out topological order; the cells left out form the
   // cycle list, sorted as text.
   std::optional<std::vector<std::string>> sort() {
-    IdMap<size_t> in_degree;
-    std::deque<const std::string*> queue;
-    for (const std::string* c : candidates_) {
-      size_t n = 0;
-      if (auto it = dependencies_.find(*c); it != dependencies_.end())
-        for (const std::string& d : it->second) n += is_cell(d);
-      in_degree[*c] = n;
-      if (n == 0) queue.push_back(c);
-    }
+    std::deque<uint32_t> queue;
+    for (uint32_t i = 0; i < cells_.size(); ++i)
+      if (cells_[i].in_degree == 0) queue.push_back(i);
     while (!queue.empty()) {
-      const std::string* c = queue.front();
+      uint32_t c = queue.front();
       queue.pop_front();
       order_.push_back(c);
-      auto it = dependents_.find(*c);
-      if (it == dependents_.end()) continue;
-      for (const std::string& d : it->second) {
-        size_t& degree = in_degree[d];
+      for (uint32_t d : cells_[c].dependents) {
+        size_t& degree = cells_[d].in_degree;
         size_t old = degree;
         degree = old > 0 ? old - 1 : 0;
-        if (old <= 1) queue.push_back(&dependencies_.find(d)->first);
+        if (old <= 1) queue.push_back(d);
       }
     }
-    if (order_.size() >= candidates_.size()) return std::nullopt;
-    std::unordered_set<std::string_view> ordered;
-    for (const std::string* c : order_) ordered.insert(*c);
+    if (order_.size() >= cells_.size()) return std::nullopt;
+    std::vector<bool> ordered(cells_.size());
+    for (uint32_t c : order_) ordered[c] = true;
     std::vector<std::string> left_out;
-    for (const std::string* c : candidates_)
-      if (!ordered.contains(*c)) left_out.push_back(*c);
+    for (uint32_t i = 0; i < cells_.size(); ++i)
+      if (!ordered[i]) left_out.push_back(*cells_[i].id);
     std::stable_sort(left_out.begin(), left_out.end());
     return left_out;
   }
@@ -209,16 +223,15 @@ class RecalcPass {
   // Step 11: typed values and literals.
   void evaluate_literals() {
     Evaluator evaluator = make_evaluator();
-    for (const std::string* c : order_) {
-      if (s_.pins_.contains(*c)) continue;
-      if (const CellValue* typed = s_.typed_.find(*c)) {
-        s_.values_.set(*c, *typed);
-        continue;
+    for (uint32_t i : order_) {
+      const Candidate& c = cells_[i];
+      if (c.pin) continue;
+      if (c.typed) {
+        s_.values_.set(*c.id, *c.typed);
+      } else if (c.input && !is_formula_text(*c.input)) {
+        auto value = evaluator.evaluate(*c.input);
+        s_.values_.set(*c.id, value ? std::move(*value) : CellValue::error(std::move(value.error())));
       }
-      const std::string* text = s_.inputs_.find(*c);
-      if (!text || is_formula_text(*text)) continue;
-      auto value = evaluator.evaluate(*text);
-      s_.values_.set(*c, value ? std::move(*value) : CellValue::error(std::move(value.error())));
     }
   }
 
@@ -231,22 +244,21 @@ class RecalcPass {
       if (!a) return std::nullopt;
       return *a;
     });
-    for (const std::string* c : order_) {
-      if (const ArrayValue* pin = s_.pins_.find(*c)) {
-        s_.place_result(*c, *pin);
+    for (uint32_t i : order_) {
+      Candidate& c = cells_[i];
+      if (c.pin) {
+        s_.place_result(*c.id, *c.pin);
+      } else if (!c.formula) {
         continue;
-      }
-      auto it = formulas_.find(*c);
-      if (it == formulas_.end()) continue;
-      if (const auto* tree = std::get_if<AstNode>(&it->second)) {
+      } else if (const auto* tree = std::get_if<AstNode>(&*c.formula)) {
         auto result = evaluator.eval_node(*tree);
         if (result) {
-          s_.place_result(*c, std::move(*result));
+          s_.place_result(*c.id, std::move(*result));
         } else {
-          s_.values_.set(*c, CellValue::error(std::move(result.error())));
+          s_.values_.set(*c.id, CellValue::error(std::move(result.error())));
         }
       } else {
-        s_.values_.set(*c, CellValue::error(FormulaError::from_text(std::get<std::string>(it->second))));
+        s_.values_.set(*c.id, CellValue::error(FormulaError::from_text(std::get<std::string>(*c.formula))));
       }
     }
   }
@@ -254,12 +266,9 @@ class RecalcPass {
   Sheet& s_;
   uint32_t max_row_ = 1, max_col_ = 1;
   OrderedMap<std::string> previous_owners_;
-  IdMap<FormulaEntry> formulas_;
-  std::vector<const std::string*> formula_order_;  // keys of inputs, stable during the pass
-  IdMap<std::vector<std::string>> dependencies_;
-  IdMap<std::vector<std::string>> dependents_;
-  std::vector<const std::string*> candidates_;
-  std::vector<const std::string*> order_;
+  std::vector<Candidate> cells_;  // ids point into inputs and pins, which the pass never changes
+  IdMap<uint32_t> index_;
+  std::vector<uint32_t> order_;
 };
 
 SheetStatus Sheet::recalculate() {
