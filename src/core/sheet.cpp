@@ -158,9 +158,9 @@ std::optional<SpillError> Sheet::pin_value(std::string cell_id,
 void Sheet::unpin_value(std::string_view cell_id) {
   const ArrayValue* pin = pins_.find(cell_id);
   if (!pin) return;
-  // A one-cell pin owns no cell, so no pass would clear it: a cell whose value came only
-  // from the pin reads Empty again.
-  if (pin->rows == 1 && pin->cols == 1 && !inputs_.contains(cell_id)) values_.erase(cell_id);
+  // A one-cell pin, or a blocked one showing #SPILL!, owns no cell, so no pass would clear
+  // its anchor: a cell whose value came only from the pin reads Empty again.
+  if (!inputs_.contains(cell_id)) values_.erase(cell_id);
   pins_.erase(cell_id);
   recalculate();
 }
