@@ -65,8 +65,44 @@ std::optional<SplitRef> split_ref(std::string_view value) {
   return SplitRef{std::string(value.substr(0, i)), *row};
 }
 
-std::string unexpected(const Token& t) {
-  return "Unexpected token: " + std::string(token_type_name(t.token_type)) + " (" + t.value + ")";
+// Error texts are built out of line so that the parse functions on the recursion path do
+// not reserve stack room for string temporaries.
+[[gnu::noinline, gnu::cold]] Failure<std::string> failure(std::string_view a,
+                                                          std::string_view b = {},
+                                                          std::string_view c = {},
+                                                          std::string_view d = {}) {
+  std::string out;
+  out.reserve(a.size() + b.size() + c.size() + d.size());
+  out.append(a).append(b).append(c).append(d);
+  return fail(std::move(out));
+}
+
+[[gnu::noinline, gnu::cold]] Failure<std::string> too_deep() {
+  return failure("Formula nests too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
+}
+
+[[gnu::noinline, gnu::cold]] Failure<std::string> unexpected(const Token& t) {
+  return failure("Unexpected token: ", token_type_name(t.token_type), " (", t.value + ")");
+}
+
+[[gnu::noinline, gnu::cold]] Failure<std::string> expected_but_got(TokenType expected,
+                                                                   TokenType got) {
+  return failure("Expected ", token_type_name(expected), " but got ", token_type_name(got));
+}
+
+// Replaces the two topmost operands by the node of the topmost pending operator.
+template <class Pending>
+[[gnu::noinline]] void reduce(std::vector<AstPtr>& operands, std::vector<Pending>& pending) {
+  const Pending top = pending.back();
+  pending.pop_back();
+  AstPtr right = std::move(operands.back());
+  operands.pop_back();
+  AstPtr left = std::move(operands.back());
+  if (kLevels[top.level].compare)
+    operands.back() =
+        make_node(N::Compare{ComparisonOperator(top.index), std::move(left), std::move(right)});
+  else
+    operands.back() = make_node(N::BinaryOp{top.op, std::move(left), std::move(right)});
 }
 
 }  // namespace
@@ -83,7 +119,7 @@ Result<AstNode, std::string> Parser::parse(std::string_view text) {
 Result<AstNode, std::string> Parser::parse_formula() {
   auto expr = parse_expression();
   if (!expr) return fail(std::move(expr.error()));
-  if (current().token_type != TokenType::Eof) return fail("Unexpected token: " + current().value);
+  if (current().token_type != TokenType::Eof) return failure("Unexpected token: ", current().value);
   return AstNode(std::move(**expr));
 }
 
@@ -96,94 +132,113 @@ bool Parser::at_operator(std::string_view text) const {
 }
 
 Result<Token, std::string> Parser::consume(std::optional<TokenType> expected) {
-  const Token& t = current();
-  if (expected && t.token_type != *expected)
-    return fail("Expected " + std::string(token_type_name(*expected)) + " but got " +
-                std::string(token_type_name(t.token_type)));
-  Token out = t;
+  if (expected && current().token_type != *expected)
+    return expected_but_got(*expected, current().token_type);
+  Token out = current();
   if (pos_ < tokens_.size()) ++pos_;
   return out;
 }
 
-// expression := concat { cmp concat }
+std::optional<std::string> Parser::expect(TokenType expected) {
+  if (current().token_type != expected)
+    return std::move(expected_but_got(expected, current().token_type).error);
+  ++pos_;
+  return std::nullopt;
+}
+
+// expression := concat { cmp concat }, and below it the other binary levels of `kLevels`.
+// A lone operand is returned as it is; anything longer goes to `parse_operator_chain`.
+// Every nested expression (parentheses, arguments, array elements) enters here, so this is
+// where the nesting depth is guarded.
 Parser::Parsed Parser::parse_expression() {
-  return parse_level(0);
-}
-
-// One binary level of `kLevels`: operand { op operand }, left-associative. The loop builds
-// arbitrarily long chains without recursion.
-Parser::Parsed Parser::parse_level(size_t level) {
-  if (level == std::size(kLevels)) return parse_unary();
-  const BinaryLevel& spec = kLevels[level];
-  auto left = parse_level(level + 1);
-  if (!left) return left;
-  for (;;) {
-    if (current().token_type != TokenType::Operator) break;
-    size_t index = 0;
-    while (index < spec.ops.size() && spec.ops[index] != current().value) ++index;
-    if (index == spec.ops.size()) break;
-    const char op = current().value[0];
-    ++pos_;
-    auto right = parse_level(level + 1);
-    if (!right) return right;
-    if (spec.compare)
-      left = make_node(N::Compare{ComparisonOperator(index), std::move(*left), std::move(*right)});
-    else
-      left = make_node(N::BinaryOp{op, std::move(*left), std::move(*right)});
-  }
-  return left;
-}
-
-// unary := ("+" | "-") unary | primary. Every nesting of the grammar passes through here,
-// so this is where the depth is guarded.
-Parser::Parsed Parser::parse_unary() {
-  if (depth_ >= kMaxNesting)
-    return fail("Formula nests too deeply (more than " + std::to_string(kMaxNesting) + " levels)");
+  if (depth_ >= kMaxNesting) return too_deep();
   ++depth_;
-  struct Leave {
-    size_t& depth;
-    ~Leave() { --depth; }
-  } leave{depth_};
-  if (at_operator("+") || at_operator("-")) {
-    const char op = current().value[0];
+  Parsed out = parse_unary();
+  if (out && binary_operator_here()) out = parse_operator_chain(std::move(*out));
+  --depth_;
+  return out;
+}
+
+std::optional<Parser::PendingOperator> Parser::binary_operator_here() const {
+  const Token& t = current();
+  if (t.token_type != TokenType::Operator) return std::nullopt;
+  for (size_t level = 0; level < std::size(kLevels); ++level)
+    for (size_t index = 0; index < kLevels[level].ops.size(); ++index)
+      if (kLevels[level].ops[index] == t.value) return PendingOperator{level, index, t.value[0]};
+  return std::nullopt;
+}
+
+// The binary levels are parsed by one operator-precedence loop instead of one recursive
+// function per level: operands (unary expressions) and pending operators wait on two stacks,
+// and an operator is reduced as soon as one of the same or a lower level follows, which makes
+// every level left-associative. The trees are those of the recursive rules of the grammar,
+// but chains of any length are built by the loop.
+Parser::Parsed Parser::parse_operator_chain(AstPtr first) {
+  std::vector<AstPtr> operands;
+  std::vector<PendingOperator> pending;
+  operands.push_back(std::move(first));
+  while (auto op = binary_operator_here()) {
+    while (!pending.empty() && pending.back().level >= op->level) reduce(operands, pending);
+    pending.push_back(*op);
     ++pos_;
-    auto operand = parse_unary();
+    Parsed operand = parse_unary();
     if (!operand) return operand;
-    return make_node(N::UnaryOp{op, std::move(*operand)});
+    operands.push_back(std::move(*operand));
   }
-  return parse_primary();
+  while (!pending.empty()) reduce(operands, pending);
+  return std::move(operands.back());
+}
+
+// unary := ("+" | "-") unary | primary. The signs are read by a loop and applied innermost
+// first; each counts as a nesting level, like a parenthesis.
+Parser::Parsed Parser::parse_unary() {
+  const size_t first_sign = pos_;
+  while (at_operator("+") || at_operator("-")) {
+    if (depth_ + (pos_ - first_sign) >= kMaxNesting) return too_deep();
+    ++pos_;
+  }
+  const size_t end_signs = pos_;
+  Parsed node = parse_primary();
+  if (node)
+    for (size_t i = end_signs; i-- > first_sign;)
+      *node = make_node(N::UnaryOp{tokens_[i].value[0], std::move(*node)});
+  return node;
 }
 
 Parser::Parsed Parser::parse_primary() {
   switch (current().token_type) {
     case TokenType::Number:
       return parse_number_token();
-    case TokenType::String: {
-      auto node = make_node(N::String{current().value});
-      ++pos_;
-      return node;
-    }
-    case TokenType::Boolean: {
-      auto node = make_node(N::Boolean{current().value == "TRUE"});
-      ++pos_;
-      return node;
-    }
+    case TokenType::String:
+    case TokenType::Boolean:
+      return parse_simple_literal();
     case TokenType::CellRef:
       return parse_cell_ref();
     case TokenType::Function:
       return parse_identifier();
-    case TokenType::LParen: {
-      ++pos_;
-      auto inner = parse_expression();
-      if (!inner) return inner;
-      if (auto close = consume(TokenType::RParen); !close) return fail(std::move(close.error()));
-      return inner;
-    }
+    case TokenType::LParen:
+      return parse_paren();
     case TokenType::LBrace:
       return parse_array_literal();
     default:
-      return fail(unexpected(current()));
+      return unexpected(current());
   }
+}
+
+// "(" expression ")"
+Parser::Parsed Parser::parse_paren() {
+  ++pos_;
+  Parsed inner = parse_expression();
+  if (inner)
+    if (auto error = expect(TokenType::RParen)) return fail(std::move(*error));
+  return inner;
+}
+
+Parser::Parsed Parser::parse_simple_literal() {
+  const Token& t = current();
+  ++pos_;
+  if (t.token_type == TokenType::Boolean) return make_node(N::Boolean{t.value == "TRUE"});
+  return make_node(N::String{t.value});
 }
 
 // Number ":" Number is a row range; otherwise a number literal.
@@ -191,14 +246,14 @@ Parser::Parsed Parser::parse_number_token() {
   const Token& t = current();
   if (peek(1).token_type == TokenType::Colon && peek(2).token_type == TokenType::Number) {
     auto start = parse_u32(t.value);
-    if (!start) return fail("Invalid row number: " + t.value);
+    if (!start) return failure("Invalid row number: ", t.value);
     auto end = parse_u32(peek(2).value);
-    if (!end) return fail("Invalid row number: " + peek(2).value);
+    if (!end) return failure("Invalid row number: ", peek(2).value);
     pos_ += 3;
     return make_node(N::RowRange{*start, *end});
   }
   auto x = tabrix::parse_number(t.value);
-  if (!x) return fail("Invalid number: " + t.value);
+  if (!x) return failure("Invalid number: ", t.value);
   ++pos_;
   return make_node(N::Number{*x});
 }
@@ -206,14 +261,15 @@ Parser::Parsed Parser::parse_number_token() {
 // CellRef [":" CellRef | "#"]
 Parser::Parsed Parser::parse_cell_ref() {
   auto start = split_ref(current().value);
-  if (!start) return fail("Invalid cell reference: " + current().value);
+  if (!start) return failure("Invalid cell reference: ", current().value);
   ++pos_;
   if (current().token_type == TokenType::Colon) {
     ++pos_;
-    auto end_token = consume(TokenType::CellRef);
-    if (!end_token) return fail(std::move(end_token.error()));
-    auto end = split_ref(end_token->value);
-    if (!end) return fail("Invalid cell reference: " + end_token->value);
+    if (current().token_type != TokenType::CellRef)
+      return expected_but_got(TokenType::CellRef, current().token_type);
+    auto end = split_ref(current().value);
+    if (!end) return failure("Invalid cell reference: ", current().value);
+    ++pos_;
     return make_node(N::Range{std::move(start->col), start->row, std::move(end->col), end->row});
   }
   if (current().token_type == TokenType::Hash) {
@@ -225,69 +281,77 @@ Parser::Parsed Parser::parse_cell_ref() {
 
 // Letters ":" Letters | Function "(" ... ")" | Name
 Parser::Parsed Parser::parse_identifier() {
-  const Token& t = current();
   if (peek(1).token_type == TokenType::Colon && peek(2).token_type == TokenType::Function &&
-      all_letters(t.value)) {
-    const Token& end = peek(2);
-    if (!all_letters(end.value)) return fail("Invalid column range end: " + end.value);
-    auto node = make_node(N::ColumnRange{t.value, end.value});
-    pos_ += 3;
-    return node;
-  }
-  std::string name = t.value;
+      all_letters(current().value))
+    return parse_column_range();
+  if (peek(1).token_type == TokenType::LParen) return parse_call();
   ++pos_;
-  if (current().token_type == TokenType::LParen) return parse_call(std::move(name));
-  return make_node(N::Name{std::move(name)});
+  return make_node(N::Name{tokens_[pos_ - 1].value});
 }
 
-// "(" [ expression { "," expression } ] ")", the name already consumed.
-Parser::Parsed Parser::parse_call(std::string name) {
-  ++pos_;  // "("
+Parser::Parsed Parser::parse_column_range() {
+  const Token& start = current();
+  const Token& end = peek(2);
+  if (!all_letters(end.value)) return failure("Invalid column range end: ", end.value);
+  pos_ += 3;
+  return make_node(N::ColumnRange{start.value, end.value});
+}
+
+// Function "(" [ expression { "," expression } ] ")"
+Parser::Parsed Parser::parse_call() {
+  const size_t name_at = pos_;
+  pos_ += 2;  // the name and "("
   std::vector<AstPtr> args;
   if (current().token_type != TokenType::RParen) {
     for (;;) {
-      auto arg = parse_expression();
+      Parsed arg = parse_expression();
       if (!arg) return arg;
       args.push_back(std::move(*arg));
       if (current().token_type != TokenType::Comma) break;
       ++pos_;
     }
   }
-  if (auto close = consume(TokenType::RParen); !close) return fail(std::move(close.error()));
-  return make_node(N::FunctionCall{std::move(name), std::move(args)});
+  if (auto error = expect(TokenType::RParen)) return fail(std::move(*error));
+  return make_node(N::FunctionCall{tokens_[name_at].value, std::move(args)});
 }
+
+namespace {
+
+// "Array literal rows have inconsistent widths ..." for the first row whose width differs
+// from row 0; none when all rows agree.
+[[gnu::noinline]] std::optional<std::string> check_widths(
+    const std::vector<std::vector<AstPtr>>& rows) {
+  for (size_t r = 1; r < rows.size(); ++r)
+    if (rows[r].size() != rows[0].size())
+      return "Array literal rows have inconsistent widths (row " + std::to_string(r) + " has " +
+             std::to_string(rows[r].size()) + ", row 0 has " + std::to_string(rows[0].size()) + ")";
+  return std::nullopt;
+}
+
+}  // namespace
 
 // "{" row { ";" row } "}" with row := expression { "," expression }; rows of equal width.
 Parser::Parsed Parser::parse_array_literal() {
   ++pos_;  // "{"
   if (current().token_type == TokenType::RBrace)
-    return fail(std::string("Array literal must contain at least one element"));
-  std::vector<std::vector<AstPtr>> rows;
+    return failure("Array literal must contain at least one element");
+  std::vector<std::vector<AstPtr>> rows(1);
   for (;;) {
-    std::vector<AstPtr> row;
-    for (;;) {
-      auto element = parse_expression();
-      if (!element) return element;
-      row.push_back(std::move(*element));
-      if (current().token_type != TokenType::Comma) break;
-      ++pos_;
-    }
-    rows.push_back(std::move(row));
-    if (current().token_type == TokenType::Semicolon) {
-      ++pos_;
+    Parsed element = parse_expression();
+    if (!element) return element;
+    rows.back().push_back(std::move(*element));
+    const TokenType next = current().token_type;
+    ++pos_;
+    if (next == TokenType::Comma) continue;
+    if (next == TokenType::Semicolon) {
+      rows.emplace_back();
       continue;
     }
-    if (current().token_type == TokenType::RBrace) {
-      ++pos_;
-      break;
-    }
-    return fail("Expected `,`, `;`, or `}` in array literal; got " + current().value);
+    if (next == TokenType::RBrace) break;
+    --pos_;
+    return failure("Expected `,`, `;`, or `}` in array literal; got ", current().value);
   }
-  for (size_t r = 1; r < rows.size(); ++r)
-    if (rows[r].size() != rows[0].size())
-      return fail("Array literal rows have inconsistent widths (row " + std::to_string(r) +
-                  " has " + std::to_string(rows[r].size()) + ", row 0 has " +
-                  std::to_string(rows[0].size()) + ")");
+  if (auto error = check_widths(rows)) return fail(std::move(*error));
   return make_node(N::ArrayLiteral{std::move(rows)});
 }
 

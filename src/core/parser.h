@@ -26,9 +26,10 @@
 // So comparisons chain ((1<2)<3), "^" is left-associative ((2^3)^2), a prefix minus binds
 // tighter than "^" ((-2)^2), and "&" binds looser than "+".
 //
-// Nesting (parentheses, prefix signs, call arguments, array elements) is limited to
-// `kMaxNesting` levels so that hostile input cannot exhaust the C stack; chains of binary
-// operators are built by loops and have no such limit.
+// The binary levels are parsed by one operator-precedence loop driven by that table, so the
+// C stack grows only with nesting. Nesting (parentheses, prefix signs, call arguments, array
+// elements) is limited to `kMaxNesting` levels so that hostile input cannot exhaust the
+// stack; chains of binary operators have no such limit.
 #pragma once
 
 #include <cstddef>
@@ -74,19 +75,36 @@ class Parser {
   const Token& peek(size_t ahead) const;
   bool at_operator(std::string_view text) const;
 
+  // A binary operator at the current token: its level in the precedence table, its index
+  // within the level and its character.
+  struct PendingOperator {
+    size_t level;
+    size_t index;
+    char op;
+  };
+  std::optional<PendingOperator> binary_operator_here() const;
+
+  // Functions on the path of nested expressions keep their frames small (the C stack grows
+  // by their sum per nesting level); leaf rules and error texts live in separate functions.
   Parsed parse_expression();
-  Parsed parse_level(size_t level);
+  Parsed parse_operator_chain(AstPtr first);
   Parsed parse_unary();
   Parsed parse_primary();
+  Parsed parse_paren();
+  Parsed parse_identifier();
+  Parsed parse_call();
+  Parsed parse_array_literal();
   Parsed parse_number_token();
   Parsed parse_cell_ref();
-  Parsed parse_identifier();
-  Parsed parse_call(std::string name);
-  Parsed parse_array_literal();
+  Parsed parse_column_range();
+  Parsed parse_simple_literal();
+  // Fails with "Expected {expected} but got {current}" unless the current token has type
+  // `expected`, which is then skipped.
+  std::optional<std::string> expect(TokenType expected);
 
   std::vector<Token> tokens_;
   size_t pos_ = 0;
-  size_t depth_ = 0;  // active `parse_unary` frames
+  size_t depth_ = 0;  // active `parse_expression` calls
 };
 
 }  // namespace tabrix

@@ -47,7 +47,7 @@ constexpr std::string_view kExportOrder[] = {
     "signature_help",
 };
 
-PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions};
+PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions, kFormulaFunctions};
 
 PyMethodDef* find_function(std::string_view name) {
   for (PyMethodDef* table : kTables)

@@ -8,5 +8,6 @@ namespace tabrix::py {
 
 extern PyMethodDef kAddressFunctions[];  // address.cpp
 extern PyMethodDef kRefsFunctions[];     // refs.cpp
+extern PyMethodDef kFormulaFunctions[];  // formula.cpp
 
 }  // namespace tabrix::py
