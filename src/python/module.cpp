@@ -47,7 +47,8 @@ constexpr std::string_view kExportOrder[] = {
     "signature_help",
 };
 
-PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions, kFormulaFunctions};
+PyMethodDef* const kTables[] = {kAddressFunctions, kRefsFunctions, kFormulaFunctions,
+                                kEditorFunctions};
 
 PyMethodDef* find_function(std::string_view name) {
   for (PyMethodDef* table : kTables)

@@ -6,6 +6,7 @@
 
 namespace tabrix::py {
 
-inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods, kSheetPackMethods};
+inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods, kSheetPackMethods,
+                                           kSheetEditorMethods};
 
 }  // namespace tabrix::py

@@ -9,5 +9,6 @@ namespace tabrix::py {
 extern PyMethodDef kAddressFunctions[];  // address.cpp
 extern PyMethodDef kRefsFunctions[];     // refs.cpp
 extern PyMethodDef kFormulaFunctions[];  // formula.cpp
+extern PyMethodDef kEditorFunctions[];   // editor.cpp
 
 }  // namespace tabrix::py
