@@ -56,18 +56,20 @@ void check_tokens(std::string_view text) {
         break;
     }
   }
-  if (partial.error_position) FUZZ_CHECK(*partial.error_position >= end && *partial.error_position < n, text);
+  if (partial.error_position)
+    FUZZ_CHECK(*partial.error_position >= end && *partial.error_position < n, text);
 
   auto full = Lexer(text).tokenize();
   FUZZ_CHECK(full.ok() == !partial.error_position, text);
   if (!full.ok()) return;
   const auto& tokens = *full;
   FUZZ_CHECK(tokens.size() == partial.tokens.size() + 1, text);
-  for (size_t i = 0; i < partial.tokens.size(); ++i) FUZZ_CHECK(tokens[i] == partial.tokens[i], text);
+  for (size_t i = 0; i < partial.tokens.size(); ++i)
+    FUZZ_CHECK(tokens[i] == partial.tokens[i], text);
   const Token& eof = tokens.back();
-  FUZZ_CHECK(eof.token_type == TokenType::Eof && eof.position == n && eof.length == 0 &&
-                 eof.value.empty(),
-             text);
+  FUZZ_CHECK(
+      eof.token_type == TokenType::Eof && eof.position == n && eof.length == 0 && eof.value.empty(),
+      text);
 }
 
 void check_parse(std::string_view text) {
