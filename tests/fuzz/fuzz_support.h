@@ -23,8 +23,14 @@ namespace tabrix::fuzz {
 // Reports a broken invariant and aborts, so libFuzzer keeps the input that broke it.
 [[noreturn]] inline void invariant_failed(const char* what, const char* file, int line,
                                           std::string_view input) {
-  std::fprintf(stderr, "%s:%d: invariant broken: %s\ninput: [%.*s]\n", file, line, what,
-               static_cast<int>(input.size()), input.data());
+  std::fprintf(stderr, "%s:%d: invariant broken: %s\ninput: \"", file, line, what);
+  for (unsigned char c : input) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\')
+      std::fputc(c, stderr);
+    else
+      std::fprintf(stderr, "\\x%02X", c);
+  }
+  std::fputs("\"\n", stderr);
   std::abort();
 }
 
