@@ -34,13 +34,14 @@ cpp-test:
 	build/cpp/tabrix_tests --gtest_brief=1
 
 # The Python suite again against an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# --capture=sys leaves file descriptor 2 alone, so a sanitizer report reaches the log.
 asan-test: deps
 	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(PYTHON) -m pip install -q --no-build-isolation --upgrade \
 	  --target $(ASAN_SITE) -Cbuild-dir=build/asan -Ccmake.define.TABRIX_SANITIZE=ON \
 	  -Ccmake.build-type=RelWithDebInfo .
 	PYTHONPATH=$(ASAN_SITE) LD_PRELOAD=$$(g++ -print-file-name=libasan.so) \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  $(PYTHON) -m pytest -q -p no:cacheprovider
+	  $(PYTHON) -m pytest -q -p no:cacheprovider --capture=sys
 
 # The libFuzzer targets of tests/fuzz (clang, ASan + UBSan), each run FUZZ_SECONDS from its
 # seed corpus; any finding fails.

@@ -27,7 +27,7 @@ Result<AstNode, std::string> resolve_names(AstNode tree, const OrderedMap<std::s
   };
   std::vector<Frame> frames;
   frames.push_back({"", {&tree}});
-  std::vector<std::string_view> visiting;
+  std::vector<std::string> visiting;  // copies: frames move when their vector grows
   std::vector<AstNode*> children;
   while (!frames.empty()) {
     if (frames.back().pending.empty()) {
@@ -48,8 +48,8 @@ Result<AstNode, std::string> resolve_names(AstNode tree, const OrderedMap<std::s
       if (!parsed) return fail(std::move(parsed.error()));
       std::string key = name->name;
       *node = std::move(*parsed);  // the Name node becomes the definition's root
+      visiting.push_back(key);
       frames.push_back({std::move(key), {node}});
-      visiting.push_back(frames.back().name);
       continue;
     }
     children.clear();

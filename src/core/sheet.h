@@ -16,6 +16,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/catalog.h"
+#include "core/complete.h"
 #include "core/ordered_map.h"
 #include "core/registry.h"
 #include "core/value.h"
@@ -93,6 +95,11 @@ class Sheet {
   void unpin_value(std::string_view cell_id);
   std::vector<std::string> pinned_cells() const;
   bool is_pinned(std::string_view cell_id) const;
+
+  // Editor help with this sheet's custom functions and named ranges (sheet_editor.cpp).
+  std::vector<FunctionInfo> list_functions() const;
+  std::optional<SignatureHelp> signature_help(std::string_view formula, size_t cursor) const;
+  CompletionList complete(std::string_view formula, size_t cursor) const;
 
   // Read access for the Python layer and the editor helpers.
   const OrderedMap<std::string>& inputs() const { return inputs_; }

@@ -186,6 +186,29 @@ std::optional<std::vector<uint32_t>> to_u32_list(PyObject* obj, const char* name
   return out;
 }
 
+std::optional<FormulaArg> to_formula(PyObject* obj, const char* name) {
+  if (!PyUnicode_Check(obj)) {
+    to_str(obj, name);  // raises the TypeError naming the argument
+    return std::nullopt;
+  }
+  Py_ssize_t size = 0;
+  if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size))
+    return FormulaArg{Ref(), std::string_view(data, size_t(size))};
+  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;
+  PyErr_Clear();
+  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(obj, "utf-8", "surrogatepass"));
+  if (!bytes) return std::nullopt;
+  std::string_view text(PyBytes_AS_STRING(bytes.get()), size_t(PyBytes_GET_SIZE(bytes.get())));
+  return FormulaArg{std::move(bytes), text};
+}
+
+PyObject* new_text(std::string_view s) {
+  PyObject* out = PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogatepass");
+  if (out || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return out;
+  PyErr_Clear();
+  return new_str(s);
+}
+
 PyObject* new_str(std::string_view s) {
   return PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogateescape");
 }

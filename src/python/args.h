@@ -38,7 +38,20 @@ Ref to_sequence(PyObject* obj, const char* name);
 std::optional<std::vector<std::string>> to_str_list(PyObject* obj, const char* name);
 std::optional<std::vector<uint32_t>> to_u32_list(PyObject* obj, const char* name);
 
+// The UTF-8 text of a formula argument. A str holding lone surrogates, which strict UTF-8
+// cannot encode, is carried in their 3-byte forms: each still counts as one character, so
+// offsets agree with Python's indexing and every str gets an answer. A non-str raises the
+// TypeError naming `name`.
+struct FormulaArg {
+  Ref bytes;  // owns the text when it had to be encoded with "surrogatepass"
+  std::string_view text;
+};
+std::optional<FormulaArg> to_formula(PyObject* obj, const char* name = "formula");
+
 // Conversions from engine types to new Python objects (null with an exception on failure).
 PyObject* new_str(std::string_view s);
+// A str of an engine text derived from a formula argument: lone surrogates that came in
+// through `to_formula` go back out as they came.
+PyObject* new_text(std::string_view s);
 
 }  // namespace tabrix::py

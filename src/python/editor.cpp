@@ -19,30 +19,6 @@ namespace {
 
 // ---- Arguments ----
 
-// The UTF-8 text of a formula argument. A str holding lone surrogates, which strict UTF-8
-// cannot encode, is carried in their 3-byte forms: each still counts as one character, so
-// offsets agree with Python's indexing and every str gets an answer.
-struct FormulaArg {
-  Ref bytes;  // owns the text when it had to be encoded with "surrogatepass"
-  std::string_view text;
-};
-
-std::optional<FormulaArg> to_formula(PyObject* obj) {
-  if (!PyUnicode_Check(obj)) {
-    to_str(obj, "formula");  // raises the TypeError naming the argument
-    return std::nullopt;
-  }
-  Py_ssize_t size = 0;
-  if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size))
-    return FormulaArg{Ref(), std::string_view(data, size_t(size))};
-  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;
-  PyErr_Clear();
-  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(obj, "utf-8", "surrogatepass"));
-  if (!bytes) return std::nullopt;
-  std::string_view text(PyBytes_AS_STRING(bytes.get()), size_t(PyBytes_GET_SIZE(bytes.get())));
-  return FormulaArg{std::move(bytes), text};
-}
-
 struct FormulaAndCursor {
   FormulaArg formula;
   size_t cursor;
@@ -66,13 +42,7 @@ bool no_args(const char* func, Py_ssize_t nargs, PyObject* kw) {
 
 // ---- Results ----
 
-// A str of an engine text; lone surrogates of an input come back as they went in.
-Ref text_to_py(std::string_view s) {
-  PyObject* out = PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogatepass");
-  if (out || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return Ref::steal(out);
-  PyErr_Clear();
-  return Ref::steal(new_str(s));
-}
+Ref text_to_py(std::string_view s) { return Ref::steal(new_text(s)); }
 
 Ref size_to_py(size_t n) {
   return Ref::steal(PyLong_FromSize_t(n));
@@ -216,7 +186,7 @@ PyObject* signature_help_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs
 PyObject* sheet_list_functions(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kw) {
   SharedBorrow b(self);
   if (!b.ok() || !no_args("list_functions", nargs, kw)) return nullptr;
-  return functions_to_py(list_functions_with_registry(*b.sheet().registry()));
+  return functions_to_py(b.sheet().list_functions());
 }
 
 PyObject* sheet_signature_help(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -225,8 +195,7 @@ PyObject* sheet_signature_help(PyObject* self, PyObject* const* args, Py_ssize_t
   if (!b.ok()) return nullptr;
   auto a = formula_and_cursor("signature_help", args, nargs, kw);
   if (!a) return nullptr;
-  return signature_help_to_py(
-      signature_help_with_registry(*b.sheet().registry(), a->formula.text, a->cursor));
+  return signature_help_to_py(b.sheet().signature_help(a->formula.text, a->cursor));
 }
 
 PyObject* sheet_complete(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
@@ -234,11 +203,7 @@ PyObject* sheet_complete(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   if (!b.ok()) return nullptr;
   auto a = formula_and_cursor("complete", args, nargs, kw);
   if (!a) return nullptr;
-  // The sheet stores names upper-cased, in definition order.
-  std::vector<std::string_view> names;
-  names.reserve(b.sheet().names().size());
-  for (const auto& [name, definition] : b.sheet().names()) names.push_back(name);
-  return completion_to_py(complete(a->formula.text, a->cursor, names));
+  return completion_to_py(b.sheet().complete(a->formula.text, a->cursor));
 }
 
 }  // namespace

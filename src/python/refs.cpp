@@ -9,37 +9,6 @@
 namespace tabrix::py {
 namespace {
 
-// The UTF-8 text of a formula argument. A str holding lone surrogates, which strict UTF-8
-// cannot encode, is carried through in their 3-byte forms, so that every str gets a result.
-struct FormulaArg {
-  Ref bytes;  // owns the text when it had to be encoded with "surrogatepass"
-  std::string_view text;
-};
-
-std::optional<FormulaArg> to_formula(PyObject* obj) {
-  if (!PyUnicode_Check(obj)) {
-    to_str(obj, "formula");  // raises the TypeError naming the argument
-    return std::nullopt;
-  }
-  Py_ssize_t size = 0;
-  if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size))
-    return FormulaArg{Ref(), std::string_view(data, size_t(size))};
-  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;
-  PyErr_Clear();
-  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(obj, "utf-8", "surrogatepass"));
-  if (!bytes) return std::nullopt;
-  std::string_view text(PyBytes_AS_STRING(bytes.get()), size_t(PyBytes_GET_SIZE(bytes.get())));
-  return FormulaArg{std::move(bytes), text};
-}
-
-// The str of an engine text; lone surrogates of the input come back as they went in.
-PyObject* text_to_py(std::string_view s) {
-  PyObject* out = PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogatepass");
-  if (out || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return out;
-  PyErr_Clear();
-  return new_str(s);
-}
-
 // An optional list parameter: None or omitted means no entries.
 bool to_index_list(PyObject* obj, const char* name, std::vector<uint32_t>& out) {
   if (!obj || obj == Py_None) return true;
@@ -92,7 +61,7 @@ Ref ref_to_py(const FormulaRef& ref, const RefDictKeys& keys) {
   PyObject* d = dict.get();
   if (!set_item(d, keys.start, Ref::steal(PyLong_FromSize_t(ref.start))) ||
       !set_item(d, keys.end, Ref::steal(PyLong_FromSize_t(ref.end))) ||
-      !set_item(d, keys.text, Ref::steal(text_to_py(ref.text))) ||
+      !set_item(d, keys.text, Ref::steal(new_text(ref.text))) ||
       !set_item(d, keys.kind, keys.kinds[size_t(ref.kind)]) ||
       !set_item(d, keys.cells, cells_to_py(ref.cells)))
     return Ref();
@@ -133,7 +102,7 @@ PyObject* deletion_call(const char* func, const char* cols_name, const char* row
   Deletion d;
   if (!to_index_list(argv[1], cols_name, d.cols) || !to_index_list(argv[2], rows_name, d.rows))
     return nullptr;
-  return text_to_py(Rewrite(formula->text, d));
+  return new_text(Rewrite(formula->text, d));
 }
 
 PyObject* rewrite_refs_for_deletion_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -173,7 +142,7 @@ PyObject* move_call(const char* func, PyObject* const* args, Py_ssize_t nargs, P
   if (!src_end) return nullptr;
   auto final_start = to_u32(argv[3], "final_start");
   if (!final_start) return nullptr;
-  return text_to_py(Rewrite(formula->text, *src_start, *src_end, *final_start));
+  return new_text(Rewrite(formula->text, *src_start, *src_end, *final_start));
 }
 
 PyObject* column_move_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
@@ -214,7 +183,7 @@ PyObject* shift_formula_refs_impl(PyObject*, PyObject* const* args, Py_ssize_t n
   if (!max_row) return nullptr;
   auto max_col = to_u32(argv[4], "max_col");
   if (!max_col) return nullptr;
-  return text_to_py(refs::shift_formula_refs(formula->text, *d_row, *d_col, *max_row, *max_col));
+  return new_text(refs::shift_formula_refs(formula->text, *d_row, *d_col, *max_row, *max_col));
 }
 
 #define TABRIX_MOVE_DOC(name, what)                                   \

@@ -44,8 +44,8 @@ class ExclusiveBorrow {
 // Method tables of the Sheet class, one per file that contributes methods; each ends with a
 // null entry. The class's methods are their concatenation in this order.
 extern PyMethodDef kSheetMethods[];        // sheet.cpp: cells, values, spills, names, pins
-extern PyMethodDef kSheetPackMethods[];    // packs.cpp: register_url
 extern PyMethodDef kSheetEditorMethods[];  // editor.cpp: list_functions, signature_help, complete
+extern PyMethodDef kSheetPackMethods[];    // packs.cpp: register_url
 
 // Creates the Sheet type (a new reference), or null with an exception.
 PyObject* make_sheet_type();

@@ -8,9 +8,14 @@ import tabrix
 
 def test_module_frame():
     assert tabrix.__doc__ == "Python module exported as `tabrix`."
-    assert set(tabrix.__all__) >= {
-        "parse_range", "is_unbounded_range", "parse_cell_id", "col_to_index", "index_to_col", "cell_id",
-    }
+    assert tabrix.__all__ == [
+        "Sheet", "evaluate", "extract_refs", "formula_tokens", "rewrite_refs_for_deletion",
+        "adjust_refs_for_deletion", "adjust_refs_for_insertion",
+        "adjust_refs_for_column_block_move", "adjust_refs_for_column_block_move_data_following",
+        "adjust_refs_for_row_block_move", "adjust_refs_for_row_block_move_data_following",
+        "shift_formula_refs", "parse_range", "is_unbounded_range", "parse_cell_id", "col_to_index",
+        "index_to_col", "cell_id", "list_functions", "signature_help",
+    ]
     for name in tabrix.__all__:
         assert hasattr(tabrix, name)
     assert issubclass(tabrix.PanicException, BaseException)

@@ -212,12 +212,6 @@ def test_signature_help_carries_the_function_info():
     assert help_ == {"function": tabrix.list_functions()[6], "active_param": 1}
 
 
-needs_bridge = pytest.mark.skipif(
-    not hasattr(tabrix.Sheet, "register_function"), reason="custom functions are not built yet"
-)
-
-
-@needs_bridge
 def test_custom_functions_in_sheet_help_but_not_in_completion():
     sheet = tabrix.Sheet()
     sheet.register_function("myfn", lambda *args: 1)
@@ -383,3 +377,38 @@ def test_deeply_nested_and_long_formulas():
     long_sum = "=" + "+".join(["A1"] * 100_000) + "+S"
     result = tabrix.Sheet().complete(long_sum, len(long_sum))
     assert [i["label"] for i in result["items"]] == ["SEQUENCE", "SORT", "SUM"]
+
+
+def test_reference_counts_balance_on_success_and_error_paths():
+    import sys
+
+    formula, bad_formula, cursor = "=SUM(1, " + "x" * 10, "=\ud800SUM(", 10**6
+    sheet = tabrix.Sheet()
+    before = [sys.getrefcount(o) for o in (formula, bad_formula, cursor, sheet)]
+    for _ in range(100):
+        sheet.complete(formula, cursor)
+        sheet.signature_help(bad_formula, cursor)
+        tabrix.formula_tokens(bad_formula)
+        for call in (lambda: sheet.complete(formula, -cursor), lambda: tabrix.signature_help(bad_formula, None)):
+            with pytest.raises((OverflowError, TypeError)):
+                call()
+    assert [sys.getrefcount(o) for o in (formula, bad_formula, cursor, sheet)] == before
+
+
+def test_sheet_methods_refuse_a_sheet_that_is_recalculating():
+    sheet = tabrix.Sheet()
+
+    def probe(*args):
+        for call in (sheet.list_functions, lambda: sheet.complete("=S", 2), lambda: sheet.signature_help("=S(", 3)):
+            try:
+                call()
+            except RuntimeError as e:
+                assert str(e) == "Already mutably borrowed"
+            else:
+                return "not refused"
+        return "refused"
+
+    sheet.register_function("PROBE", probe)
+    sheet.set_cells([("A1", "=PROBE()")])
+    assert sheet.get("A1") == "refused"
+    assert len(sheet.list_functions()) == 18  # usable again afterwards
