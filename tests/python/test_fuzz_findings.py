@@ -26,3 +26,15 @@ def test_column_moved_to_the_last_index_moves_back():
     moved = tabrix.adjust_refs_for_column_block_move("=A1+B1", 0, 0, 4294967294)
     assert tabrix.extract_refs(moved)[0]["cells"] != []
     assert tabrix.adjust_refs_for_column_block_move(moved, 4294967294, 4294967294, 0) == "=A1+B1"
+
+
+def test_names_that_double_at_every_level_stop_expanding():
+    # X_i uses X_(i+1) twice: X_0 would expand into 2**41 nodes and exhaust memory. The
+    # expansion stops at a bound and the formula shows why, also in a branch IF never takes.
+    s = Sheet()
+    s.set_name("X_40", "=1")
+    for i in reversed(range(40)):
+        s.set_name(f"X_{i}", f"=X_{i + 1}+X_{i + 1}")
+    s.set_cells([("A1", "=X_0"), ("A2", "=X_24"), ("A3", "=IF(FALSE, X_0, 1)")])
+    assert [s.get(c) for c in ("A1", "A2", "A3")] == [
+        "#VALUE! names expand too far", str(2**16), "#VALUE! names expand too far"]
