@@ -18,8 +18,9 @@
 // rewritten references stay exactly as written. Offsets in `FormulaRef` and `RefEdit` count
 // characters (code points) of the whole formula, the leading "=" being character 0.
 //
-// The grid: 0-based indices run from 0 to `kLastIndex` (4294967294) on both axes, so that every
-// 1-based number written back fits 32 bits. Nothing here throws except std::bad_alloc.
+// The grid: 0-based rows run from 0 to `kLastIndex` (4294967294), so that every 1-based
+// number written back fits 32 bits; columns stop one earlier, at `kLastColumn`, because the
+// scanner takes the letters of column number 4294967295 as unusable. Nothing here throws except std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -80,8 +81,9 @@ struct RefEdit {
 
 namespace refs {
 
-// The largest usable 0-based row or column index.
+// The largest usable 0-based row index, and column index.
 inline constexpr uint32_t kLastIndex = 4294967294u;
+inline constexpr uint32_t kLastColumn = 4294967293u;
 // A range never lists more cells than this; a larger one lists none.
 inline constexpr uint64_t kMaxRangeCells = 100000;
 // Nor does one formula list more cells than this in all (see `extract_refs`).
@@ -196,9 +198,10 @@ struct BlockMove {
   // The smallest and largest image of the indices low..high (low <= high), in closed form.
   std::pair<uint32_t, uint32_t> bounding_box(uint32_t low, uint32_t high) const;
 };
-// The move when its arguments describe one that can happen, else nothing. Cannot fail.
+// The move when its arguments describe one that can happen on an axis whose last index is
+// `last`, else nothing. Cannot fail.
 std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end,
-                                         uint32_t final_start);
+                                         uint32_t final_start, uint32_t last = kLastIndex);
 
 }  // namespace refs
 }  // namespace tabrix

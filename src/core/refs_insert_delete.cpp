@@ -53,9 +53,10 @@ void write_line(std::string& out, bool abs, uint32_t index, bool letters) {
 
 // Moves index i past the insertions at or before it; nothing when that leaves the grid.
 // Wrapping around to a small index would silently point at unrelated cells.
-std::optional<uint32_t> inserted_index(const std::vector<uint32_t>& points, uint32_t i) {
+std::optional<uint32_t> inserted_index(const std::vector<uint32_t>& points, uint32_t i,
+                                       uint32_t last) {
   uint64_t moved = uint64_t(i) + count_at_or_before(points, i);
-  if (moved > kLastIndex) return std::nullopt;
+  if (moved > last) return std::nullopt;
   return uint32_t(moved);
 }
 
@@ -64,8 +65,8 @@ struct Inserter {
 
   // The cell after the insertion, or nothing when it leaves the grid.
   std::optional<FrameCell> cell(const FrameCell& c) const {
-    auto col = inserted_index(cols, c.col);
-    auto row = inserted_index(rows, c.row);
+    auto col = inserted_index(cols, c.col, kLastColumn);
+    auto row = inserted_index(rows, c.row, kLastIndex);
     if (!col || !row) return std::nullopt;
     FrameCell moved = c;
     moved.col = *col;
@@ -111,7 +112,8 @@ struct Inserter {
         if (!a.valid || !b.valid) return;
         bool letters = ref.kind == FrameRef::WholeColumn;
         const std::vector<uint32_t>& points = letters ? cols : rows;
-        auto na = inserted_index(points, a.index), nb = inserted_index(points, b.index);
+        const uint32_t last = letters ? kLastColumn : kLastIndex;
+        auto na = inserted_index(points, a.index, last), nb = inserted_index(points, b.index, last);
         if (na && nb && *na == a.index && *nb == b.index) return;
         if (!na || !nb) {
           text = kRefError;

@@ -11,11 +11,11 @@
 namespace tabrix::refs {
 
 std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end,
-                                         uint32_t final_start) {
+                                         uint32_t final_start, uint32_t last) {
   if (src_end < src_start || final_start == src_start) return std::nullopt;
   // A block that does not fit the grid before or after the move has no permutation of the
   // grid to describe it; 32-bit wrap-around would send references to unrelated cells.
-  if (src_end > kLastIndex || uint64_t(final_start) + (src_end - src_start) > kLastIndex)
+  if (src_end > last || uint64_t(final_start) + (src_end - src_start) > last)
     return std::nullopt;
   return BlockMove{src_start, src_end, final_start};
 }
@@ -114,7 +114,7 @@ struct Mover {
 
 std::string block_move(std::string_view formula, uint32_t src_start, uint32_t src_end,
                        uint32_t final_start, bool rows, bool data_following) {
-  auto move = make_block_move(src_start, src_end, final_start);
+  auto move = make_block_move(src_start, src_end, final_start, rows ? kLastIndex : kLastColumn);
   if (formula.empty() || formula[0] != '=' || !move) return std::string(formula);
   return rewrite_each_ref(formula, Mover{*move, rows, data_following});
 }

@@ -154,8 +154,9 @@ def test_adjust_refs_for_insertion(formula, cols, rows, expected):
 
 
 def test_insertion_past_last_column():
-    col = tabrix.index_to_col(4294967293)  # the last column a cell reference can name
-    assert tabrix.adjust_refs_for_insertion(f"={col}1", [0]) == f"={tabrix.index_to_col(4294967294)}1"
+    col = tabrix.index_to_col(4294967292)
+    # 4294967293 is the last column a cell reference can name: one step further is off the grid.
+    assert tabrix.adjust_refs_for_insertion(f"={col}1", [0]) == f"={tabrix.index_to_col(4294967293)}1"
     assert tabrix.adjust_refs_for_insertion(f"={col}1", [0, 0]) == "=#REF!"
 
 

@@ -288,14 +288,6 @@ def test_pin_over_formula_and_blocked_pin():
     assert s.get("D1") == "#SPILL!" and s.get("D2") == "keep"
 
 
-def test_unpinning_a_blocked_pin_clears_its_anchor():
-    s = sheet_with(("C3", "x"), ("E5", "=B3"))
-    s.pin_value("B3", [["7", "", ""]])  # blocked by C3
-    assert s.get("B3") == "#SPILL!"
-    s.unpin_value("B3")
-    assert (s.get("B3"), s.get("E5")) == (None, None)
-
-
 def test_pin_inside_earlier_region_is_not_placed():
     s = sheet_with(("A1", "=SEQUENCE(3)"))
     s.pin_value("A2", [["p"]])
