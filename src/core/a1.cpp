@@ -25,7 +25,9 @@ Failure<RangeParseError> error(RangeParseError::Kind kind, std::string_view text
   return {{kind, std::string(text)}};
 }
 
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_ascii_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // Drops white space and "$", upper-cases ASCII letters; other characters stay.
 std::string clean(std::string_view text) {
@@ -81,7 +83,9 @@ std::string format_cell_id(uint32_t row, uint32_t col) {
   return out;
 }
 
-std::string cell_id(uint32_t row, uint32_t col) { return format_cell_id(row, col); }
+std::string cell_id(uint32_t row, uint32_t col) {
+  return format_cell_id(row, col);
+}
 
 RangeResult<std::optional<uint32_t>> parse_row_opt(std::string_view text) {
   if (text.empty()) return std::optional<uint32_t>();

@@ -20,7 +20,8 @@
 //
 // The grid: 0-based rows run from 0 to `kLastIndex` (4294967294), so that every 1-based
 // number written back fits 32 bits; columns stop one earlier, at `kLastColumn`, because the
-// scanner takes the letters of column number 4294967295 as unusable. Nothing here throws except std::bad_alloc.
+// scanner takes the letters of column number 4294967295 as unusable. Nothing here throws except
+// std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -200,8 +201,8 @@ struct BlockMove {
 };
 // The move when its arguments describe one that can happen on an axis whose last index is
 // `last`, else nothing. Cannot fail.
-std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end,
-                                         uint32_t final_start, uint32_t last = kLastIndex);
+std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end, uint32_t final_start,
+                                         uint32_t last = kLastIndex);
 
 }  // namespace refs
 }  // namespace tabrix

@@ -10,13 +10,12 @@
 
 namespace tabrix::refs {
 
-std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end,
-                                         uint32_t final_start, uint32_t last) {
+std::optional<BlockMove> make_block_move(uint32_t src_start, uint32_t src_end, uint32_t final_start,
+                                         uint32_t last) {
   if (src_end < src_start || final_start == src_start) return std::nullopt;
   // A block that does not fit the grid before or after the move has no permutation of the
   // grid to describe it; 32-bit wrap-around would send references to unrelated cells.
-  if (src_end > last || uint64_t(final_start) + (src_end - src_start) > last)
-    return std::nullopt;
+  if (src_end > last || uint64_t(final_start) + (src_end - src_start) > last) return std::nullopt;
   return BlockMove{src_start, src_end, final_start};
 }
 

@@ -1,8 +1,8 @@
 #include "core/unicode.h"
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/locid.h>
 
 #include <cstdio>
 
@@ -154,13 +154,26 @@ std::string quoted_form(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     char32_t c = decode_utf8(s, i);
     switch (c) {
-      case '\\': out += "\\\\"; continue;
-      case '"': out += "\\\""; continue;
-      case '\t': out += "\\t"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\0': out += "\\0"; continue;
-      default: break;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\0':
+        out += "\\0";
+        continue;
+      default:
+        break;
     }
     if (!is_printable(c) || is_grapheme_extend(c)) {
       char buf[16];

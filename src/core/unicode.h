@@ -18,12 +18,12 @@ size_t code_point_count(std::string_view s);
 // Byte offset of code point number `n` (the size when `n` is past the end).
 size_t byte_offset_of(std::string_view s, size_t n);
 
-bool is_white_space(char32_t c);       // Unicode White_Space
-bool is_grapheme_extend(char32_t c);   // Grapheme_Extend
-bool is_printable(char32_t c);         // not a control, format, separator (but space),
-                                       // surrogate, private-use or unassigned character
-bool is_alphabetic(char32_t c);        // Unicode Alphabetic
-bool is_alphanumeric(char32_t c);      // Alphabetic or numeric (Nd, Nl, No)
+bool is_white_space(char32_t c);      // Unicode White_Space
+bool is_grapheme_extend(char32_t c);  // Grapheme_Extend
+bool is_printable(char32_t c);        // not a control, format, separator (but space),
+                                      // surrogate, private-use or unassigned character
+bool is_alphabetic(char32_t c);       // Unicode Alphabetic
+bool is_alphanumeric(char32_t c);     // Alphabetic or numeric (Nd, Nl, No)
 
 // Full Unicode upper-casing ("ß" -> "SS", "ſ" -> "S"). Cannot fail.
 std::string to_upper_full(std::string_view s);

@@ -18,10 +18,10 @@ struct StandardError {
 
 // Kinds whose display text is fixed; `Value` and `Size` without detail share this table.
 constexpr StandardError kStandardErrors[] = {
-    {FormulaError::Kind::DivZero, "#DIV/0!"},      {FormulaError::Kind::Ref, "#REF!"},
-    {FormulaError::Kind::Name, "#NAME?"},          {FormulaError::Kind::Spill, "#SPILL!"},
-    {FormulaError::Kind::Loading, "#LOADING!"},    {FormulaError::Kind::NotAvailable, "#N/A"},
-    {FormulaError::Kind::Circular, "#CIRCULAR!"},  {FormulaError::Kind::Value, "#VALUE!"},
+    {FormulaError::Kind::DivZero, "#DIV/0!"},     {FormulaError::Kind::Ref, "#REF!"},
+    {FormulaError::Kind::Name, "#NAME?"},         {FormulaError::Kind::Spill, "#SPILL!"},
+    {FormulaError::Kind::Loading, "#LOADING!"},   {FormulaError::Kind::NotAvailable, "#N/A"},
+    {FormulaError::Kind::Circular, "#CIRCULAR!"}, {FormulaError::Kind::Value, "#VALUE!"},
     {FormulaError::Kind::Size, "#SIZE!"},
 };
 
@@ -41,7 +41,9 @@ std::string_view trim_leading_white_space(std::string_view s) {
   return s.substr(i);
 }
 
-bool all_white_space(std::string_view s) { return trim_leading_white_space(s).empty(); }
+bool all_white_space(std::string_view s) {
+  return trim_leading_white_space(s).empty();
+}
 
 }  // namespace
 
@@ -98,7 +100,9 @@ ArrayValue ArrayValue::scalar(CellValue v) {
   return a;
 }
 
-CellValue ArrayValue::first() const { return data.empty() ? CellValue() : data.front(); }
+CellValue ArrayValue::first() const {
+  return data.empty() ? CellValue() : data.front();
+}
 
 std::optional<double> CellValue::as_number() const {
   switch (kind()) {
@@ -190,7 +194,9 @@ bool ascii_iequal(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 

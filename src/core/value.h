@@ -84,7 +84,8 @@ class CellValue {
     return CellValue(Variant(std::in_place_index<4>, std::move(e)));
   }
   static CellValue custom(std::string type_tag, std::string data) {
-    return CellValue(Variant(std::in_place_index<5>, CustomValue{std::move(type_tag), std::move(data)}));
+    return CellValue(
+        Variant(std::in_place_index<5>, CustomValue{std::move(type_tag), std::move(data)}));
   }
 
   Kind kind() const { return static_cast<Kind>(v_.index()); }
@@ -113,8 +114,7 @@ class CellValue {
   bool operator==(const CellValue&) const = default;
 
  private:
-  using Variant =
-      std::variant<double, std::string, bool, EmptyValue, FormulaError, CustomValue>;
+  using Variant = std::variant<double, std::string, bool, EmptyValue, FormulaError, CustomValue>;
   explicit CellValue(Variant v) : v_(std::move(v)) {}
   Variant v_;
 };

@@ -42,7 +42,9 @@ bool no_args(const char* func, Py_ssize_t nargs, PyObject* kw) {
 
 // ---- Results ----
 
-Ref text_to_py(std::string_view s) { return Ref::steal(new_text(s)); }
+Ref text_to_py(std::string_view s) {
+  return Ref::steal(new_text(s));
+}
 
 Ref size_to_py(size_t n) {
   return Ref::steal(PyLong_FromSize_t(n));

@@ -119,8 +119,8 @@ std::string take_exception_text() {
     }
     return std::string(data, size_t(size));
   };
-  std::string out = text_of(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr,
-                            "Exception");
+  std::string out =
+      text_of(type ? PyObject_GetAttrString(type, "__qualname__") : nullptr, "Exception");
   out += ": ";
   out += text_of(value ? PyObject_Str(value) : nullptr, "<exception str() failed>");
   return out;

@@ -6,7 +6,7 @@
 
 namespace tabrix::py {
 
-inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods,
-                                            kSheetEditorMethods, kSheetPackMethods};
+inline PyMethodDef* const kSheetTables[] = {kSheetMethods, kSheetBridgeMethods, kSheetEditorMethods,
+                                            kSheetPackMethods};
 
 }  // namespace tabrix::py

@@ -1,5 +1,7 @@
 #include "url/percent.h"
 
+#include "core/unicode.h"
+
 #include <array>
 #include <cstdint>
 
@@ -61,24 +63,6 @@ int hex_value(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void append_code_point(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
 }
 
 // The UTF-8 decoder of the Encoding Standard. Calls `emit(code_point)` for each decoded
@@ -178,7 +162,7 @@ bool is_valid_utf8(std::string_view bytes) {
 std::string utf8_decode_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  decode_utf8_bytes(bytes, [&](uint32_t c) { append_code_point(out, c); });
+  decode_utf8_bytes(bytes, [&](uint32_t c) { append_utf8(out, char32_t(c)); });
   return out;
 }
 

@@ -17,9 +17,9 @@ TEST(Quoted, Escapes) {
       {"\t\r\n", "\"\\t\\r\\n\""},
       {std::string("\0", 1), "\"\\0\""},
       {"\x01\x7f", "\"\\u{1}\\u{7f}\""},
-      {"e\u0301", "\"e\\u{301}\""},     // Grapheme_Extend
-      {"\u00a0", "\"\\u{a0}\""},        // a separator other than space
-      {"\u200b", "\"\\u{200b}\""},      // format character
+      {"e\u0301", "\"e\\u{301}\""},  // Grapheme_Extend
+      {"\u00a0", "\"\\u{a0}\""},     // a separator other than space
+      {"\u200b", "\"\\u{200b}\""},   // format character
       {"é ü", "\"é ü\""},
   };
   for (const auto& c : cases) EXPECT_EQ(quoted_form(c.in), c.out);
@@ -30,8 +30,18 @@ TEST(ColToIndex, Table) {
     const char* text;
     std::optional<uint32_t> index;
   } cases[] = {
-      {"A", 0}, {"Z", 25}, {"AA", 26}, {"aa", 26}, {"XFD", 16383}, {"MWLQKWU", 4294967294u},
-      {"", {}}, {"$A", {}}, {"A1", {}}, {"MWLQKWV", {}}, {"AAAAAAAAAAAAAAAAAAAAA", {}}, {"É", {}},
+      {"A", 0},
+      {"Z", 25},
+      {"AA", 26},
+      {"aa", 26},
+      {"XFD", 16383},
+      {"MWLQKWU", 4294967294u},
+      {"", {}},
+      {"$A", {}},
+      {"A1", {}},
+      {"MWLQKWV", {}},
+      {"AAAAAAAAAAAAAAAAAAAAA", {}},
+      {"É", {}},
   };
   for (const auto& c : cases) {
     auto r = range::col_to_index(c.text);
