@@ -1,12 +1,14 @@
 # The two entry points are `make run` and `make test`; both install what is missing first.
 PYTHON ?= python3
 JOBS ?= 2
-APT_PACKAGES := g++ cmake pkg-config libcctz-dev libicu-dev libtsl-ordered-map-dev tzdata libgtest-dev
+APT_PACKAGES := g++ cmake pkg-config libcctz-dev libicu-dev libtsl-ordered-map-dev tzdata libgtest-dev \
+  clang libclang-rt-14-dev
 PIP_PACKAGES := scikit-build-core pytest hypothesis
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 ASAN_SITE := build/asan-site
+FUZZ_SECONDS ?= 30
 
-.PHONY: run test deps install cpp-test asan-test format
+.PHONY: run test deps install cpp-test asan-test fuzz format
 
 run: deps install
 	$(PYTHON) examples/quickstart.py
@@ -41,5 +43,13 @@ asan-test: deps
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(PYTHON) -m pytest -q -p no:cacheprovider --capture=sys
 
+# The libFuzzer targets of tests/fuzz (clang, ASan + UBSan), each run FUZZ_SECONDS from its
+# seed corpus; any finding fails.
+fuzz: deps
+	cmake -S . -B build/fuzz -DTABRIX_FUZZ=ON -DTABRIX_PYTHON=OFF -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
+	cmake --build build/fuzz -j$(JOBS)
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
 format:
-	clang-format -i src/*/*.h src/*/*.cpp tests/cpp/*.cpp
+	clang-format -i src/*/*.h src/*/*.cpp tests/cpp/*.cpp tests/fuzz/*.h tests/fuzz/*.cpp

@@ -29,6 +29,7 @@ Result<AstNode, std::string> resolve_names(AstNode tree, const OrderedMap<std::s
   frames.push_back({"", {&tree}});
   std::vector<std::string> visiting;  // copies: frames move when their vector grows
   std::vector<AstNode*> children;
+  size_t expanded = 0;  // nodes visited inside definitions
   while (!frames.empty()) {
     if (frames.back().pending.empty()) {
       if (!frames.back().name.empty()) visiting.pop_back();
@@ -37,6 +38,8 @@ Result<AstNode, std::string> resolve_names(AstNode tree, const OrderedMap<std::s
     }
     AstNode* node = frames.back().pending.back();
     frames.back().pending.pop_back();
+    if (frames.size() > 1 && ++expanded > kMaxExpandedNodes)
+      return fail(std::string("#VALUE! names expand too far"));
     if (auto* name = node->get_if<AstNode::Name>()) {
       const std::string* definition = names.find(name->name);
       if (!definition) return fail(std::string("#NAME?"));
