@@ -9,8 +9,6 @@ import tabrix
 from tabrix import Sheet
 
 
-@pytest.mark.xfail(strict=True, reason="unpin_value clears only a one-cell pin's anchor; a "
-                   "blocked larger pin leaves its #SPILL! behind, and formulas read it")
 def test_unpinned_blocked_anchor_reads_empty():
     s = Sheet()
     s.set_cells([("C3", "x"), ("E5", "=B3")])
