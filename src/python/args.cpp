@@ -32,13 +32,11 @@ bool parse_args(const char* func, std::initializer_list<const char*> names, size
       ++slot;
     }
     if (slot == count) {
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%s'", func,
-                   key_text);
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%s'", func, key_text);
       return false;
     }
     if (out[slot]) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", func,
-                   key_text);
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", func, key_text);
       return false;
     }
     out[slot] = args[nargs + k];
@@ -85,8 +83,8 @@ Ref as_index(PyObject* obj, const char* name) {
 }
 
 template <class T>
-std::optional<T> to_integer(PyObject* obj, const char* name, long long lo,
-                            unsigned long long hi, const char* what) {
+std::optional<T> to_integer(PyObject* obj, const char* name, long long lo, unsigned long long hi,
+                            const char* what) {
   Ref n = as_index(obj, name);
   if (!n) return std::nullopt;
   int overflow = 0;
@@ -136,8 +134,8 @@ std::optional<std::string_view> to_str(PyObject* obj, const char* name) {
 
 std::optional<bool> to_bool(PyObject* obj, const char* name) {
   if (!PyBool_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "argument '%s': '%s' object is not an instance of 'bool'",
-                 name, Py_TYPE(obj)->tp_name);
+    PyErr_Format(PyExc_TypeError, "argument '%s': '%s' object is not an instance of 'bool'", name,
+                 Py_TYPE(obj)->tp_name);
     return std::nullopt;
   }
   return obj == Py_True;
@@ -153,7 +151,10 @@ Ref to_sequence(PyObject* obj, const char* name) {
                  Py_TYPE(obj)->tp_name);
     return Ref();
   }
-  Ref seq = Ref::steal(PySequence_Fast(obj, "expected a sequence"));
+  // A tuple, never the caller's list: converting an item may run Python code (__index__,
+  // __float__, a nested sequence's __iter__) that changes the list, and the tuple keeps every
+  // item alive and the length fixed until the conversion is done.
+  Ref seq = Ref::steal(PySequence_Tuple(obj));
   if (!seq) prefix_pending_error(name);
   return seq;
 }
