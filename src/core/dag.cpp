@@ -26,10 +26,15 @@ std::string column_letters(uint64_t n) {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool is_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-// A 32-bit row number: one optional "+", then digits only.
+}  // namespace
+
 std::optional<uint32_t> row_number(std::string_view s) {
   if (!s.empty() && s[0] == '+') s.remove_prefix(1);
   if (s.empty()) return std::nullopt;
@@ -41,8 +46,6 @@ std::optional<uint32_t> row_number(std::string_view s) {
   }
   return uint32_t(n);
 }
-
-}  // namespace
 
 std::optional<ColRow> parse_cell_id(std::string_view text) {
   size_t digit = 0;
@@ -70,7 +73,9 @@ void expand_rect(std::vector<std::string>& out, std::string_view letters1, uint3
   uint64_t c1 = column_number(letters1), c2 = column_number(letters2);
   uint64_t r_lo = std::min(row1, row2), r_hi = std::max(row1, row2);
   uint64_t c_lo = std::min(c1, c2), c_hi = std::max(c1, c2);
-  if ((r_hi - r_lo + 1) * (c_hi - c_lo + 1) > 100000) return;
+  // Each side is checked first so that the product of two 32-bit spans cannot wrap.
+  const uint64_t rows = r_hi - r_lo + 1, cols = c_hi - c_lo + 1;
+  if (rows > 100000 || cols > 100000 || rows * cols > 100000) return;
   std::vector<std::string> letters;
   for (uint64_t c = c_lo; c <= c_hi; ++c) letters.push_back(column_letters(c));
   for (uint64_t r = r_lo; r <= r_hi; ++r) {

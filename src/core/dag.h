@@ -26,6 +26,9 @@ struct ColRow {
 uint32_t column_number(std::string_view letters);
 // Letters of a 1-based column number (1 -> "A"); 0 gives "". Cannot fail.
 std::string column_letters(uint64_t n);
+// A row number of 32 bits: one optional "+", then ASCII digits only (0 included); nothing
+// otherwise. Cannot fail.
+std::optional<uint32_t> row_number(std::string_view s);
 // "B12" -> column 2, row 12. Refuses ids without letters before the first digit, with a
 // non-letter there, or whose row is not a 32-bit number other than 0 (one leading "+"
 // allowed).

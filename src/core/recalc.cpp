@@ -37,7 +37,9 @@ std::vector<SpillRegion> snapshot(const OrderedMap<SpillRegion>& regions) {
   return out;
 }
 
-bool is_formula_text(std::string_view text) { return !text.empty() && text[0] == '='; }
+bool is_formula_text(std::string_view text) {
+  return !text.empty() && text[0] == '=';
+}
 
 // A parsed and name-expanded formula, or the error text that replaces it.
 using FormulaEntry = std::variant<AstNode, std::string>;
@@ -88,7 +90,8 @@ class RecalcPass {
       while (digit < id.size() && !(id[digit] >= '0' && id[digit] <= '9')) ++digit;
       if (digit == id.size()) continue;
       max_col_ = std::max(max_col_, dag::column_number(std::string_view(id).substr(0, digit)));
-      if (auto row = row_number(std::string_view(id).substr(digit))) max_row_ = std::max(max_row_, *row);
+      if (auto row = dag::row_number(std::string_view(id).substr(digit)))
+        max_row_ = std::max(max_row_, *row);
     }
     for (const auto& [anchor, array] : s_.pins_) {
       auto at = dag::parse_cell_id(anchor);
@@ -100,18 +103,6 @@ class RecalcPass {
       max_row_ = std::max(max_row_, extend(at->row, array.rows));
       max_col_ = std::max(max_col_, extend(at->col, array.cols));
     }
-  }
-
-  static std::optional<uint32_t> row_number(std::string_view s) {
-    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    uint64_t n = 0;
-    for (char c : s) {
-      if (c < '0' || c > '9') return std::nullopt;
-      n = n * 10 + uint64_t(c - '0');
-      if (n > UINT32_MAX) return std::nullopt;
-    }
-    return uint32_t(n);
   }
 
   // Steps 2 and 3: cells spilled into without an input of their own lose their values; the
@@ -149,10 +140,10 @@ class RecalcPass {
     for (Candidate& c : cells_) {
       if (c.typed || !c.input || !is_formula_text(*c.input)) continue;
       auto parsed = Parser::parse(*c.input);
+      // Expanded also when no name is defined: a name left in the tree must make the formula
+      // "#NAME?" without dependencies, not be read for references and evaluated.
       if (!parsed) {
         c.formula.emplace(std::move(parsed.error()));
-      } else if (s_.names_.empty()) {
-        c.formula.emplace(std::move(*parsed));
       } else if (auto resolved = names::resolve_names(std::move(*parsed), s_.names_)) {
         c.formula.emplace(std::move(*resolved));
       } else {
@@ -230,7 +221,8 @@ class RecalcPass {
         s_.values_.set(*c.id, *c.typed);
       } else if (c.input && !is_formula_text(*c.input)) {
         auto value = evaluator.evaluate(*c.input);
-        s_.values_.set(*c.id, value ? std::move(*value) : CellValue::error(std::move(value.error())));
+        s_.values_.set(*c.id,
+                       value ? std::move(*value) : CellValue::error(std::move(value.error())));
       }
     }
   }
@@ -240,7 +232,8 @@ class RecalcPass {
     Evaluator evaluator = make_evaluator();
     Sheet* sheet = &s_;
     evaluator.with_spill_resolver([sheet](CellCoord anchor) -> std::optional<ArrayValue> {
-      const ArrayValue* a = sheet->spill_.arrays.find(range::format_cell_id(anchor.row, anchor.col));
+      const ArrayValue* a =
+          sheet->spill_.arrays.find(range::format_cell_id(anchor.row, anchor.col));
       if (!a) return std::nullopt;
       return *a;
     });
@@ -258,7 +251,8 @@ class RecalcPass {
           s_.values_.set(*c.id, CellValue::error(std::move(result.error())));
         }
       } else {
-        s_.values_.set(*c.id, CellValue::error(FormulaError::from_text(std::get<std::string>(*c.formula))));
+        s_.values_.set(
+            *c.id, CellValue::error(FormulaError::from_text(std::get<std::string>(*c.formula))));
       }
     }
   }

@@ -158,8 +158,10 @@ std::optional<SpillError> Sheet::pin_value(std::string cell_id,
 void Sheet::unpin_value(std::string_view cell_id) {
   const ArrayValue* pin = pins_.find(cell_id);
   if (!pin) return;
-  // A one-cell pin, or a blocked one showing #SPILL!, owns no cell, so no pass would clear
-  // its anchor: a cell whose value came only from the pin reads Empty again.
+  // An anchor without input of its own showed only what the pin put there. A spilled pin's
+  // cells are cleared by the next pass, but a one-cell pin, a blocked pin ("#SPILL!") and a
+  // pin whose anchor cannot spill own no cell, so no pass would clear them: the anchor reads
+  // Empty again. (An anchor inside another region gets that region's value back.)
   if (!inputs_.contains(cell_id)) values_.erase(cell_id);
   pins_.erase(cell_id);
   recalculate();
@@ -172,6 +174,8 @@ std::vector<std::string> Sheet::pinned_cells() const {
   return out;
 }
 
-bool Sheet::is_pinned(std::string_view cell_id) const { return pins_.contains(cell_id); }
+bool Sheet::is_pinned(std::string_view cell_id) const {
+  return pins_.contains(cell_id);
+}
 
 }  // namespace tabrix

@@ -151,7 +151,10 @@ Ref to_sequence(PyObject* obj, const char* name) {
                  Py_TYPE(obj)->tp_name);
     return Ref();
   }
-  Ref seq = Ref::steal(PySequence_Fast(obj, "expected a sequence"));
+  // A tuple, never the caller's list: converting an item may run Python code (__index__,
+  // __float__, a nested sequence's __iter__) that changes the list, and the tuple keeps every
+  // item alive and the length fixed until the conversion is done.
+  Ref seq = Ref::steal(PySequence_Tuple(obj));
   if (!seq) prefix_pending_error(name);
   return seq;
 }

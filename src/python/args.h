@@ -33,7 +33,8 @@ std::optional<uint64_t> to_size(PyObject* obj, const char* name);
 std::optional<std::string_view> to_str(PyObject* obj, const char* name);
 std::optional<bool> to_bool(PyObject* obj, const char* name);
 
-// The items of a sequence parameter (a str is refused), as a new list or tuple.
+// The items of a sequence parameter (a str is refused), as a new tuple that holds them while
+// they are converted, whatever the conversions do to the original.
 Ref to_sequence(PyObject* obj, const char* name);
 std::optional<std::vector<std::string>> to_str_list(PyObject* obj, const char* name);
 std::optional<std::vector<uint32_t>> to_u32_list(PyObject* obj, const char* name);

@@ -1,6 +1,7 @@
 #include "python/bridge.h"
 
 #include <array>
+#include <span>
 
 #include "python/args.h"
 #include "python/convert.h"
@@ -9,6 +10,32 @@
 
 namespace tabrix::py {
 namespace {
+
+// Holds the interpreter lock for one adapter operation. Adapters are called from inside a
+// Sheet method, which holds it already (PyGILState_Ensure then only counts); the guard keeps
+// them correct when an engine caller does not.
+class WithGil {
+ public:
+  WithGil() : state_(PyGILState_Ensure()) {}
+  ~WithGil() { PyGILState_Release(state_); }
+  WithGil(const WithGil&) = delete;
+  WithGil& operator=(const WithGil&) = delete;
+
+ private:
+  PyGILState_STATE state_;
+};
+
+// Drops an adapter's references when the last registry holding it goes, taking the lock when
+// the dropping thread lacks it. After interpreter shutdown the objects are gone already and
+// the references are abandoned.
+void release_all(std::span<Ref> refs) {
+  if (!Py_IsInitialized()) {
+    for (Ref& r : refs) r.release();
+    return;
+  }
+  WithGil gil;
+  for (Ref& r : refs) r = Ref();
+}
 
 // The typed mapping of each value, as a new list; null with an exception pending.
 Ref list_of(const std::vector<CellValue>& values) {
@@ -32,10 +59,12 @@ Result<CellValue, std::string> result_value(PyObject* obj) {
 class PyFunc final : public CustomFunction, public PyOwner {
  public:
   PyFunc(std::string name, PyObject* func) : name_(std::move(name)), func_(Ref::borrow(func)) {}
+  ~PyFunc() override { release_all({&func_, 1}); }
 
   std::string name() const override { return name_; }
 
   Result<CellValue, std::string> call(const std::vector<CellValue>& args) const override {
+    WithGil gil;
     Ref list = list_of(args);
     if (!list) return fail(take_exception_text());
     Ref result = Ref::steal(PyObject_CallOneArg(func_.get(), list.get()));
@@ -54,7 +83,16 @@ class PyFunc final : public CustomFunction, public PyOwner {
 };
 
 // The handler attributes in the order they are looked up at registration.
-enum Attr { kParseLiteral, kParseWith, kDisplay, kEditRepr, kBinaryOp, kCompare, kAsNumber, kAttrs };
+enum Attr {
+  kParseLiteral,
+  kParseWith,
+  kDisplay,
+  kEditRepr,
+  kBinaryOp,
+  kCompare,
+  kAsNumber,
+  kAttrs
+};
 constexpr std::array<const char*, kAttrs> kAttrNames = {
     "parse_literal", "parse_with", "display", "edit_repr", "binary_op", "compare", "as_number"};
 
@@ -62,6 +100,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
  public:
   PyHandler(std::string tag, std::array<Ref, kAttrs> attrs)
       : tag_(std::move(tag)), attrs_(std::move(attrs)) {}
+  ~PyHandler() override { release_all(attrs_); }
 
   std::string type_tag() const override { return tag_; }
 
@@ -72,6 +111,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
   std::optional<CustomValue> parse_with(std::string_view text,
                                         std::string_view options) const override {
     if (!attrs_[kParseWith]) return parse_literal(text);
+    WithGil gil;
     Ref opts = Ref::steal(new_str(options));
     if (!opts) {
       PyErr_Clear();
@@ -85,6 +125,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
 
   BinaryOpAnswer binary_op(BinaryOperator op, const CellValue& left,
                            const CellValue& right) const override {
+    WithGil gil;
     Ref result;
     if (!call_operator(kBinaryOp, operator_text(op), left, right, result)) return std::nullopt;
     if (!result) return fail(take_exception_text());
@@ -94,6 +135,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
 
   CompareAnswer compare(ComparisonOperator op, const CellValue& left,
                         const CellValue& right) const override {
+    WithGil gil;
     Ref result;
     if (!call_operator(kCompare, operator_text(op), left, right, result)) return std::nullopt;
     if (!result) return fail(take_exception_text());
@@ -106,6 +148,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
   }
 
   std::optional<double> as_number(const CellValue& value) const override {
+    WithGil gil;
     Ref result = call_with_value(kAsNumber, value);
     if (!result || result.get() == Py_None) return std::nullopt;
     double x = PyFloat_AsDouble(result.get());
@@ -126,9 +169,10 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
   // failure or other answer is no answer.
   std::optional<CustomValue> parse(Attr attr, std::string_view text, PyObject* options) const {
     if (!attrs_[attr]) return std::nullopt;
+    WithGil gil;
     Ref raw = Ref::steal(new_str(text));
-    Ref result = raw ? Ref::steal(options ? PyObject_CallFunctionObjArgs(attrs_[attr].get(),
-                                                                         raw.get(), options, nullptr)
+    Ref result = raw ? Ref::steal(options ? PyObject_CallFunctionObjArgs(
+                                                attrs_[attr].get(), raw.get(), options, nullptr)
                                           : PyObject_CallOneArg(attrs_[attr].get(), raw.get()))
                      : Ref();
     if (!result) {
@@ -159,6 +203,7 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
 
   // display / edit_repr: the returned str, else the value's data text.
   std::string shown(Attr attr, const CellValue& value) const {
+    WithGil gil;
     Ref result = call_with_value(attr, value);
     if (result && PyUnicode_Check(result.get())) {
       Py_ssize_t size = 0;
@@ -217,8 +262,7 @@ PyObject* register_type(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   Py_RETURN_NONE;
 }
 
-PyObject* register_function(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                            PyObject* kw) {
+PyObject* register_function(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
   ExclusiveBorrow b(self);
   if (!b.ok()) return nullptr;
   PyObject* argv[2];

@@ -59,15 +59,22 @@ std::optional<double> float_of(PyObject* obj) {
   return x;
 }
 
-// A str entry of a dict: 1 found, 0 missing, -1 present but not a str, -2 lookup raised.
-int str_entry(PyObject* dict, const char* key, std::string_view& out) {
-  PyObject* item = PyDict_GetItemString(dict, key);  // borrowed
+// An entry of a dict, held: a key's __eq__ called by a later lookup may remove it from the
+// dict. Null when missing (a lookup that raises counts as missing).
+Ref dict_entry(PyObject* dict, const char* key) {
+  return Ref::borrow(PyDict_GetItemString(dict, key));
+}
+
+// A str entry of a dict, copied: 1 found, 0 missing, -1 present but not a str, -2 the str
+// cannot be encoded (exception pending).
+int str_entry(PyObject* dict, const char* key, std::string& out) {
+  Ref item = dict_entry(dict, key);
   if (!item) return 0;
-  if (!PyUnicode_Check(item)) return -1;
+  if (!PyUnicode_Check(item.get())) return -1;
   Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+  const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
   if (!data) return -2;
-  out = std::string_view(data, size_t(size));
+  out.assign(data, size_t(size));
   return 1;
 }
 
@@ -85,12 +92,12 @@ std::optional<CellValue> py_to_value(PyObject* obj) {
     return CellValue::string(std::string(data, size_t(size)));
   }
   if (PyDict_Check(obj)) {
-    std::string_view tag, data;
+    std::string tag, data;
     int t = str_entry(obj, "type_tag", tag);
     if (t == -2) return std::nullopt;
     int d = t == 1 ? str_entry(obj, "data", data) : 0;
     if (d == -2) return std::nullopt;
-    if (t == 1 && d == 1) return CellValue::custom(std::string(tag), std::string(data));
+    if (t == 1 && d == 1) return CellValue::custom(std::move(tag), std::move(data));
   }
   Ref s = Ref::steal(PyObject_Str(obj));
   if (!s) return std::nullopt;
@@ -110,10 +117,10 @@ std::nullopt_t payload_error(std::string_view message) {
 // A required str entry of kind `kind`: "{kind}: missing key `{key}`" or "{kind}: `{key}`
 // must be str".
 std::optional<std::string> required_str(PyObject* dict, std::string_view kind, const char* key) {
-  std::string_view out;
+  std::string out;
   switch (str_entry(dict, key, out)) {
     case 1:
-      return std::string(out);
+      return out;
     case 0:
       return payload_error(std::string(kind) + ": missing key `" + key + "`");
     case -1:
@@ -127,7 +134,7 @@ std::optional<std::string> required_str(PyObject* dict, std::string_view kind, c
 
 std::optional<PayloadInput> payload_to_input(PyObject* payload) {
   if (!PyDict_Check(payload)) return payload_error("payload must be a dict");
-  std::string_view kind;
+  std::string kind;
   switch (str_entry(payload, "kind", kind)) {
     case 0:
       return payload_error("missing key `kind`");
@@ -151,16 +158,16 @@ std::optional<PayloadInput> payload_to_input(PyObject* payload) {
     if (!text) return std::nullopt;
     in.value = CellValue::string(std::move(*text));
   } else if (kind == "number") {
-    PyObject* value = PyDict_GetItemString(payload, "value");
+    Ref value = dict_entry(payload, "value");
     if (!value) return payload_error("number: missing key `value`");
-    auto x = PyUnicode_Check(value) ? std::nullopt : float_of(value);
+    auto x = PyUnicode_Check(value.get()) ? std::nullopt : float_of(value.get());
     if (!x) return payload_error("number: `value` must be numeric");
     in.value = CellValue::number(*x);
   } else if (kind == "boolean") {
-    PyObject* value = PyDict_GetItemString(payload, "value");
+    Ref value = dict_entry(payload, "value");
     if (!value) return payload_error("boolean: missing key `value`");
-    if (!PyBool_Check(value)) return payload_error("boolean: `value` must be bool");
-    in.value = CellValue::boolean(value == Py_True);
+    if (!PyBool_Check(value.get())) return payload_error("boolean: `value` must be bool");
+    in.value = CellValue::boolean(value.get() == Py_True);
   } else if (kind == "custom") {
     auto tag = required_str(payload, kind, "type_tag");
     if (!tag) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <structmember.h>
 
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "python/args.h"
@@ -156,7 +157,9 @@ PyObject* all_values(PyObject* self, const char* func, Py_ssize_t nargs, PyObjec
   return dict.release();
 }
 
-PyObject* display_text(const CellValue& v) { return new_str(v.display()); }
+PyObject* display_text(const CellValue& v) {
+  return new_str(v.display());
+}
 
 PyObject* get_all(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kw) {
   return all_values<display_text>(self, "get_all", nargs, kw);
@@ -351,10 +354,18 @@ int sheet_traverse(PyObject* self, visitproc visit, void* arg) {
   return traverse_registry(*s->sheet->registry(), visit, arg);
 }
 
-// Breaks a reference cycle by dropping the sheet's contents and registry.
+// Breaks a reference cycle by dropping the sheet's contents and registry. The old contents
+// are swapped out before they are destroyed: releasing a registered Python object may run its
+// finalizer, which may reach this sheet again and must find it whole (and empty).
 int sheet_clear(PyObject* self) {
   PySheet* s = reinterpret_cast<PySheet*>(self);
-  if (s->sheet && s->borrow == 0) *s->sheet = Sheet();
+  if (!s->sheet || s->borrow != 0) return 0;
+  try {
+    Sheet old;
+    std::swap(old, *s->sheet);
+  } catch (const std::bad_alloc&) {
+    // No memory for an empty sheet: the cycle stays, which only delays collecting it.
+  }
   return 0;
 }
 
@@ -366,10 +377,11 @@ PyMemberDef sheet_members[] = {
 }  // namespace
 
 PyMethodDef kSheetMethods[] = {
-    method<set_cells>("set_cells",
-                      "set_cells($self, changes)\n--\n\n"
-                      "Write raw texts: a sequence of (cell id, text) tuples; an empty text deletes\n"
-                      "the cell. Recalculates; raises ValueError for a cycle (changes stay stored)."),
+    method<set_cells>(
+        "set_cells",
+        "set_cells($self, changes)\n--\n\n"
+        "Write raw texts: a sequence of (cell id, text) tuples; an empty text deletes\n"
+        "the cell. Recalculates; raises ValueError for a cycle (changes stay stored)."),
     method<set_cells_typed>(
         "set_cells_typed",
         "set_cells_typed($self, changes)\n--\n\n"
@@ -448,7 +460,8 @@ PyObject* make_sheet_type() {
       {Py_tp_members, sheet_members},
       {0, nullptr},
   };
-  static PyType_Spec spec = {"tabrix.Sheet", sizeof(PySheet), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, slots};
+  static PyType_Spec spec = {"tabrix.Sheet", sizeof(PySheet), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, slots};
   return PyType_FromSpec(&spec);
 }
 

@@ -229,3 +229,33 @@ def test_many_recalculations_with_callbacks():
     for i in range(300):
         s.set_cells([("A1", str(i)), ("A2", "=INC(A1)"), ("A3", f"{i} EUR"), ("A4", "=A3+A3")])
     assert s.get("A2") == "300"
+
+
+def test_result_dict_changed_during_lookup():
+    # Looking up "data" compares with a key that removes "type_tag": the value keeps the tag
+    # that was read, not whatever took the memory of the removed text.
+    class RemovesTag:
+        armed = False
+
+        def __init__(self, d):
+            self.d = d
+
+        def __hash__(self):
+            return hash("data")
+
+        def __eq__(self, other):
+            if self.armed:
+                self.d.pop("type_tag", None)
+                self.reuse = ["".join(["zz", "z"]) for _ in range(64)]
+            return False
+
+    def make(args):
+        d = {"type_tag": "".join(["ta", "g"])}
+        key = RemovesTag(d)
+        d[key] = 1
+        d["data"] = "dd"
+        key.armed = True
+        return d
+
+    s = sheet_with_function("F", make, "=F()")
+    assert s.get_typed("A1") == {"type_tag": "tag", "data": "dd"}

@@ -253,6 +253,21 @@ def test_name_definitions():
     assert s.get("B1") == "24"
 
 
+@pytest.mark.parametrize("cells, shown", [
+    # An undefined name fails the whole formula before its references count: no cycle
+    # through B1, also when the sheet has no names at all.
+    ([("A1", "=B1+NOPE"), ("B1", "=A1")], {"A1": "#NAME?", "B1": "#NAME?"}),
+    ([("A1", "=IF(TRUE, 1, NOPE)")], {"A1": "#NAME?"}),
+])
+@pytest.mark.parametrize("define_other", [False, True])
+def test_undefined_names(cells, shown, define_other):
+    s = Sheet()
+    if define_other:
+        s.set_name("OTHER", "1")
+    s.set_cells(cells)
+    assert {cell: s.get(cell) for cell in shown} == shown
+
+
 def test_deep_name_chain_does_not_crash():
     s = Sheet()
     n = 20000
@@ -286,6 +301,20 @@ def test_pin_over_formula_and_blocked_pin():
     assert s.get("A1") == "2"
     s.pin_value("D1", [["1"], ["2"]])
     assert s.get("D1") == "#SPILL!" and s.get("D2") == "keep"
+
+
+@pytest.mark.parametrize("inputs, anchor, rows", [
+    ([], "B3", [["7"]]),
+    ([("C3", "x")], "B3", [["7", "8"]]),  # blocked: the anchor showed "#SPILL!"
+    ([], "b3", [["7", "8"]]),  # not written as references write cells: does not spill
+])
+def test_unpinned_anchor_without_input_reads_empty(inputs, anchor, rows):
+    s = sheet_with(*inputs)
+    s.pin_value(anchor, rows)
+    assert s.get(anchor) is not None
+    s.unpin_value(anchor)
+    assert s.get(anchor) is None
+    assert s.get_all() == {cell: text for cell, text in inputs}
 
 
 def test_pin_inside_earlier_region_is_not_placed():
@@ -334,3 +363,79 @@ def test_signatures_and_argument_errors():
     with pytest.raises(TypeError):
         Sheet(1)
     assert tabrix.__all__[0] == "Sheet"
+
+
+class ClearsOnConvert:
+    """Empties a list while the module converts it (through __float__, __index__ or, as a
+    nested sequence, through its items)."""
+
+    def __init__(self, victim):
+        self.victim = victim
+
+    def _clear(self):
+        self.victim.clear()
+
+    def __float__(self):
+        self._clear()
+        return 1.0
+
+    def __index__(self):
+        self._clear()
+        return 1
+
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, i):
+        if i:
+            raise IndexError(i)
+        self._clear()
+        return "x"
+
+
+class RemovesOnCompare:
+    """A dict key hashed like `key`: looking up `key` compares with it, and the comparison
+    removes the entry `target` from the dict and lets new texts take its memory."""
+
+    def __init__(self, d, key, target):
+        self.d, self.key, self.target = d, key, target
+
+    def __hash__(self):
+        return hash(self.key)
+
+    def __eq__(self, other):
+        self.d.pop(self.target, None)
+        self.reuse = ["".join(["zz", "z"]) for _ in range(64)]
+        return False
+
+
+def payload_losing_kind():
+    d = {"kind": "".join(["ra", "w"])}  # a str of its own, freed when removed
+    d[RemovesOnCompare(d, "value", "kind")] = 1
+    return d
+
+
+@pytest.mark.parametrize("call", [
+    lambda s, v: v.extend([ClearsOnConvert(v), ["a"], ["b"], ["c"]]) or s.pin_value("A1", v),
+    lambda s, v: v.extend([("A1", {"kind": "number", "value": ClearsOnConvert(v)}),
+                           ("A2", {"kind": "number", "value": ClearsOnConvert(v)}),
+                           ("A3", {"kind": "string", "value": "s" * 64})])
+    or s.set_cells_typed(v),
+    lambda s, v: v.extend([ClearsOnConvert(v), 1, 2])
+    or tabrix.adjust_refs_for_insertion("=A1", None, v),
+])
+def test_arguments_changed_during_conversion(call):
+    # The list handed in is emptied half-way through its conversion: the call still sees the
+    # items it was given (or fails cleanly), never freed ones.
+    victim = []
+    s = Sheet()
+    try:
+        call(s, victim)
+    except (TypeError, ValueError):
+        pass
+
+
+def test_payload_key_removed_during_lookup():
+    s = Sheet()
+    with pytest.raises(ValueError, match="^cell A1: ValueError: raw: missing key `value`$"):
+        s.set_cells_typed([("A1", payload_losing_kind())])
