@@ -12,17 +12,23 @@ namespace tabrix::py {
 namespace {
 
 // Holds the interpreter lock for one adapter operation. Adapters are called from inside a
-// Sheet method, which holds it already (PyGILState_Ensure then only counts); the guard keeps
-// them correct when an engine caller does not.
+// Sheet method, which holds it already; only a caller without it (PyGILState_Check is 0)
+// takes it here. Checking first also keeps PyGILState_Ensure, which knows only the main
+// interpreter, out of calls made in a subinterpreter (where the check always passes).
 class WithGil {
  public:
-  WithGil() : state_(PyGILState_Ensure()) {}
-  ~WithGil() { PyGILState_Release(state_); }
+  WithGil() : taken_(!PyGILState_Check()) {
+    if (taken_) state_ = PyGILState_Ensure();
+  }
+  ~WithGil() {
+    if (taken_) PyGILState_Release(state_);
+  }
   WithGil(const WithGil&) = delete;
   WithGil& operator=(const WithGil&) = delete;
 
  private:
-  PyGILState_STATE state_;
+  bool taken_;
+  PyGILState_STATE state_{};
 };
 
 // Drops an adapter's references when the last registry holding it goes, taking the lock when
