@@ -146,11 +146,14 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
     if (!call_operator(kCompare, operator_text(op), left, right, result)) return std::nullopt;
     if (!result) return fail(take_exception_text());
     if (result.get() == Py_None) return std::nullopt;
-    if (!PyBool_Check(result.get()))
-      return Result<bool, std::string>(fail(std::string("TypeError: '") +
-                                            Py_TYPE(result.get())->tp_name +
-                                            "' object is not an instance of 'bool'"));
-    return Result<bool, std::string>(result.get() == Py_True);
+    Result<bool, std::string> answer(result.get() == Py_True);
+    if (!PyBool_Check(result.get())) {
+      std::string text = "TypeError: '";
+      text += Py_TYPE(result.get())->tp_name;
+      text += "' object is not an instance of 'bool'";
+      answer = fail(std::move(text));
+    }
+    return answer;
   }
 
   std::optional<double> as_number(const CellValue& value) const override {
