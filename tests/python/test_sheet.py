@@ -218,6 +218,12 @@ def test_typed_input_text_is_rendered_by_the_handler(tag, shown):
     assert [s.get("A1"), s.get("A2")] == shown
 
 
+def test_spill_past_the_last_row_is_blocked():
+    s = sheet_with(("A4294967295", "=SEQUENCE(2)"), ("B4294967294", "=SEQUENCE(2)"))
+    assert [s.get("A4294967295"), s.get("B4294967294"), s.get("B4294967295")] == [
+        "#SPILL!", "1", "2"]
+
+
 def test_lower_case_anchor_does_not_spill():
     s = sheet_with(("a1", "=SEQUENCE(3)"))
     assert s.get("a1") == "1"
@@ -298,6 +304,14 @@ def test_undefined_names(cells, shown, define_other):
         s.set_name("OTHER", "1")
     s.set_cells(cells)
     assert {cell: s.get(cell) for cell in shown} == shown
+
+
+def test_names_nest_at_most_1000_deep():
+    s = Sheet()
+    for i in range(1001, 0, -1):
+        s.set_name(f"N{i}_", f"=N{i + 1}_" if i < 1001 else "1")
+    s.set_cells([("A1", "=N1_"), ("A2", "=N2_")])  # 1001 and 1000 nested names
+    assert [s.get("A1"), s.get("A2")] == ["#VALUE! names nested too deeply", "1"]
 
 
 def test_deep_name_chain_does_not_crash():
