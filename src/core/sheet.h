@@ -78,7 +78,8 @@ class Sheet {
   // four. Fails with Cycle listing the cells the topological sort left out.
   SheetStatus recalculate();
 
-  // Spills.
+  // Spills: the region anchored at the cell, the anchor of the region that wrote it, the
+  // array placed at an anchor; null when there is none. Cannot fail.
   const SpillRegion* spill_at(std::string_view cell_id) const;
   const std::string* owner_of(std::string_view cell_id) const;
   const ArrayValue* spill_array(std::string_view cell_id) const;
@@ -91,8 +92,12 @@ class Sheet {
 
   // Pins. pin_value fails with InvalidShape and stores nothing; a cycle found by the
   // recalculation that follows is not reported.
-  std::optional<SpillError> pin_value(std::string cell_id, std::vector<std::vector<CellValue>> rows);
+  std::optional<SpillError> pin_value(std::string cell_id,
+                                      std::vector<std::vector<CellValue>> rows);
+  // Removes a pin and recalculates (nothing when there is no pin); an anchor without input
+  // reads Empty afterwards. Cannot fail: a cycle found by the recalculation is not reported.
   void unpin_value(std::string_view cell_id);
+  // The anchors sorted byte-wise; whether the id is an anchor. Cannot fail.
   std::vector<std::string> pinned_cells() const;
   bool is_pinned(std::string_view cell_id) const;
 

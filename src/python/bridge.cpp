@@ -12,17 +12,23 @@ namespace tabrix::py {
 namespace {
 
 // Holds the interpreter lock for one adapter operation. Adapters are called from inside a
-// Sheet method, which holds it already (PyGILState_Ensure then only counts); the guard keeps
-// them correct when an engine caller does not.
+// Sheet method, which holds it already; only a caller without it (PyGILState_Check is 0)
+// takes it here. Checking first also keeps PyGILState_Ensure, which knows only the main
+// interpreter, out of calls made in a subinterpreter (where the check always passes).
 class WithGil {
  public:
-  WithGil() : state_(PyGILState_Ensure()) {}
-  ~WithGil() { PyGILState_Release(state_); }
+  WithGil() : taken_(!PyGILState_Check()) {
+    if (taken_) state_ = PyGILState_Ensure();
+  }
+  ~WithGil() {
+    if (taken_) PyGILState_Release(state_);
+  }
   WithGil(const WithGil&) = delete;
   WithGil& operator=(const WithGil&) = delete;
 
  private:
-  PyGILState_STATE state_;
+  bool taken_;
+  PyGILState_STATE state_{};
 };
 
 // Drops an adapter's references when the last registry holding it goes, taking the lock when
@@ -140,11 +146,14 @@ class PyHandler final : public CustomTypeHandler, public PyOwner {
     if (!call_operator(kCompare, operator_text(op), left, right, result)) return std::nullopt;
     if (!result) return fail(take_exception_text());
     if (result.get() == Py_None) return std::nullopt;
-    if (!PyBool_Check(result.get()))
-      return Result<bool, std::string>(fail(std::string("TypeError: '") +
-                                            Py_TYPE(result.get())->tp_name +
-                                            "' object is not an instance of 'bool'"));
-    return Result<bool, std::string>(result.get() == Py_True);
+    Result<bool, std::string> answer(result.get() == Py_True);
+    if (!PyBool_Check(result.get())) {
+      std::string text = "TypeError: '";
+      text += Py_TYPE(result.get())->tp_name;
+      text += "' object is not an instance of 'bool'";
+      answer = fail(std::move(text));
+    }
+    return answer;
   }
 
   std::optional<double> as_number(const CellValue& value) const override {

@@ -124,6 +124,22 @@ def test_whole_column_grows_with_bounds():
     assert s.get("A1") == "22"
 
 
+def test_bounds_read_ids_byte_by_byte():
+    # AF1 spills into AG1 (column 33). The whole row reaches column 32 until "a1", whose "a"
+    # counts as column 33 by the byte rule, raises the bound.
+    s = sheet_with(("AF1", "=SEQUENCE(1, 2)"), ("A2", "=SUM(1:1)"))
+    assert s.get("A2") == "1"
+    s.set_cells([("a1", "x")])
+    assert s.get("A2") == "3"
+
+
+def test_range_over_100000_cells_records_no_dependencies():
+    s = sheet_with(("A1", "=SUM(A2:Z10000)"), ("A2", "=A1"))  # no cycle through A2
+    assert s.get("A2") == "#SIZE! range exceeds 100000 cells"
+    with pytest.raises(ValueError, match="A1, A2$"):
+        s.set_cells([("A1", "=SUM(A2:Z3)")])
+
+
 def test_parse_error_does_not_stop_other_cells():
     s = sheet_with(("A1", "=1+"), ("A2", "=2*3"))
     assert s.get("A1").startswith("Unexpected")
@@ -184,6 +200,28 @@ def test_spill_reference_routes_to_anchor():
     assert s.get("B1") == "20"
     s2 = sheet_with(("A1", "=SEQUENCE(3)"), ("B1", "=SUM(A1#)"))
     assert s2.get("B1") == "6"
+
+
+@pytest.mark.parametrize("tag, shown", [
+    ("t", ["1", "2"]),  # the handler displays the value as "": its input text blocks nothing
+    ("u", ["#SPILL!", "blank"]),  # no handler: the input text is the data text
+])
+def test_typed_input_text_is_rendered_by_the_handler(tag, shown):
+    class Blank:
+        type_tag = "t"
+        display = staticmethod(lambda value: "" if value["data"] == "blank" else value["data"])
+
+    s = Sheet()
+    s.register_type(Blank())
+    s.set_cells_typed([("A2", {"kind": "custom", "type_tag": tag, "data": "blank"})])
+    s.set_cells([("A1", "=SEQUENCE(2)")])
+    assert [s.get("A1"), s.get("A2")] == shown
+
+
+def test_spill_past_the_last_row_is_blocked():
+    s = sheet_with(("A4294967295", "=SEQUENCE(2)"), ("B4294967294", "=SEQUENCE(2)"))
+    assert [s.get("A4294967295"), s.get("B4294967294"), s.get("B4294967295")] == [
+        "#SPILL!", "1", "2"]
 
 
 def test_lower_case_anchor_does_not_spill():
@@ -268,6 +306,14 @@ def test_undefined_names(cells, shown, define_other):
     assert {cell: s.get(cell) for cell in shown} == shown
 
 
+def test_names_nest_at_most_1000_deep():
+    s = Sheet()
+    for i in range(1001, 0, -1):
+        s.set_name(f"N{i}_", f"=N{i + 1}_" if i < 1001 else "1")
+    s.set_cells([("A1", "=N1_"), ("A2", "=N2_")])  # 1001 and 1000 nested names
+    assert [s.get("A1"), s.get("A2")] == ["#VALUE! names nested too deeply", "1"]
+
+
 def test_deep_name_chain_does_not_crash():
     s = Sheet()
     n = 20000
@@ -305,6 +351,7 @@ def test_pin_over_formula_and_blocked_pin():
 
 @pytest.mark.parametrize("inputs, anchor, rows", [
     ([], "B3", [["7"]]),
+    ([], "Z9", [["a", "b"], ["c", "d"]]),
     ([("C3", "x")], "B3", [["7", "8"]]),  # blocked: the anchor showed "#SPILL!"
     ([], "b3", [["7", "8"]]),  # not written as references write cells: does not spill
 ])
