@@ -24,10 +24,11 @@ PyObject* register_url(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 
 PyMethodDef kSheetPackMethods[] = {
 #ifdef TABRIX_WITH_URL
-    method<register_url>("register_url",
-                         "register_url($self)\n--\n\n"
-                         "Install the twelve URL_* functions on this sheet. Raises ValueError when\n"
-                         "they are already installed. Does not recalculate."),
+    method<register_url>(
+        "register_url",
+        "register_url($self)\n--\n\n"
+        "Install the twelve URL_* functions on this sheet. Raises ValueError when\n"
+        "they are already installed. Does not recalculate."),
 #endif
     {nullptr, nullptr, 0, nullptr},
 };

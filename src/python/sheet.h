@@ -10,8 +10,7 @@
 namespace tabrix::py {
 
 struct PySheet {
-  PyObject_HEAD
-  Sheet* sheet;
+  PyObject_HEAD Sheet* sheet;
   long borrow;  // > 0: shared borrows; -1: exclusive
   PyObject* weakrefs;
 };
