@@ -22,14 +22,6 @@ PyObject* range_to_py(const ParsedRange& r) {
                        "normalized", normalized.get());
 }
 
-// Reads the single str argument `name` of function `func`.
-std::optional<std::string_view> one_str(const char* func, const char* name, PyObject* const* args,
-                                        Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* arg;
-  if (!parse_args(func, {name}, 1, args, nargs, kwnames, &arg)) return std::nullopt;
-  return to_str(arg, name);
-}
-
 PyObject* parse_range_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
   auto text = one_str("parse_range", "input", args, nargs, kw);
   if (!text) return nullptr;

@@ -53,6 +53,17 @@ bool parse_args(const char* func, std::initializer_list<const char*> names, size
   return true;
 }
 
+bool no_args(const char* func, Py_ssize_t nargs, PyObject* kwnames) {
+  return parse_args(func, {}, 0, nullptr, nargs, kwnames, nullptr);
+}
+
+std::optional<std::string_view> one_str(const char* func, const char* name, PyObject* const* args,
+                                        Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* arg;
+  if (!parse_args(func, {name}, 1, args, nargs, kwnames, &arg)) return std::nullopt;
+  return to_str(arg, name);
+}
+
 namespace {
 
 // Replaces the pending exception's message with "argument '{name}': {message}", keeping

@@ -23,6 +23,11 @@ namespace tabrix::py {
 bool parse_args(const char* func, std::initializer_list<const char*> names, size_t required,
                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
 
+// The common shapes: no argument at all, and one str argument `name`.
+bool no_args(const char* func, Py_ssize_t nargs, PyObject* kwnames);
+std::optional<std::string_view> one_str(const char* func, const char* name, PyObject* const* args,
+                                        Py_ssize_t nargs, PyObject* kwnames);
+
 // Raises TypeError "argument '{name}': {message}".
 void raise_argument_error(const char* name, std::string_view message);
 

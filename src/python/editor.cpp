@@ -36,10 +36,6 @@ std::optional<FormulaAndCursor> formula_and_cursor(const char* func, PyObject* c
   return FormulaAndCursor{std::move(*formula), size_t(*cursor)};
 }
 
-bool no_args(const char* func, Py_ssize_t nargs, PyObject* kw) {
-  return parse_args(func, {}, 0, nullptr, nargs, kw, nullptr);
-}
-
 // ---- Results ----
 
 Ref text_to_py(std::string_view s) {

@@ -13,7 +13,7 @@ namespace {
 #ifdef TABRIX_WITH_URL
 PyObject* register_url(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
   ExclusiveBorrow b(self);
-  if (!b.ok() || !parse_args("register_url", {}, 0, args, nargs, kw, nullptr)) return nullptr;
+  if (!b.ok() || !no_args("register_url", nargs, kw)) return nullptr;
   auto status = url::register_on_sheet(b.sheet());
   if (!status) return raise_value_error(status.error().display());
   Py_RETURN_NONE;

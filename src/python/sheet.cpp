@@ -69,18 +69,6 @@ std::optional<Changes> to_pairs(PyObject* obj, const char* name, Ref& holder) {
   return out;
 }
 
-// Reads the single str argument `name`.
-std::optional<std::string_view> one_str(const char* func, const char* name, PyObject* const* args,
-                                        Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* arg;
-  if (!parse_args(func, {name}, 1, args, nargs, kwnames, &arg)) return std::nullopt;
-  return to_str(arg, name);
-}
-
-bool no_args(const char* func, Py_ssize_t nargs, PyObject* kwnames) {
-  return parse_args(func, {}, 0, nullptr, nargs, kwnames, nullptr);
-}
-
 PyObject* set_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
   ExclusiveBorrow b(self);
   if (!b.ok()) return nullptr;

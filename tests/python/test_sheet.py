@@ -409,6 +409,10 @@ def test_signatures_and_argument_errors():
         s.get(1)
     with pytest.raises(TypeError):
         Sheet(1)
+    for call in (lambda: s.names(1), lambda: s.pinned_cells(x=1), lambda: s.get_all(None),
+                 lambda: s.get(cell_id="A1", extra=1)):
+        with pytest.raises(TypeError):
+            call()
     assert tabrix.__all__[0] == "Sheet"
 
 
